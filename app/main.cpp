@@ -1,0 +1,34 @@
+// Program entry: any argument text selects the verification mode; without
+// arguments the main window and its message loop run until the window closes.
+#include <windows.h>
+
+#include "app/verify_mode.h"
+#include "collect/network/sockets.h"
+#include "report/run_control.h"
+#include "resources/resource_ids.h"
+#include "ui/main_window.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int showCommand) {
+    if (arguments != NULL && arguments[0] != '\0') return RunVerifyMode();
+
+    if (!CreateMainWindow(instance, showCommand)) return -1;
+    HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
+
+    MSG message;
+    for (;;) {
+        BOOL fetched = GetMessageA(&message, NULL, 0, 0);
+        if (fetched == 0) break;
+        if (fetched == -1) return -1;
+        HWND mainWindow = GetMainWindowHandle();
+        // Accelerators first, so Alt+X works whichever control has the focus;
+        // then dialog navigation, because the main window is a modeless dialog.
+        if (accelerators != NULL && mainWindow != NULL &&
+            TranslateAcceleratorA(mainWindow, accelerators, &message))
+            continue;
+        if (mainWindow != NULL && IsDialogMessageA(mainWindow, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    if (socketsReady) WSACleanup();
+    return (int)message.wParam;
+}

@@ -1,0 +1,5 @@
+// The verification mode: check one report's digest trailer and say the outcome.
+#pragma once
+
+// Runs on the process command line; returns the exit code, 0 or -1.
+int RunVerifyMode();

@@ -1,0 +1,36 @@
+// The report sink and the primitives every collector writes through.
+//
+// A report is one plain-text file (ANSI code page, CR LF line ends) that the
+// test worker creates and hands to each collector as an open file handle.
+// Collectors only append through these functions and never close the handle,
+// so every report has the same frame: header, banner-framed sections, end
+// marker and digest trailer.
+#pragma once
+
+#include <windows.h>
+
+typedef HANDLE ReportSink;
+
+// Longest text one formatted write produces; the rest is dropped silently.
+const int kReportLineChars = 255;
+
+bool WriteText(ReportSink sink, const char* text);
+// The line end is written only when the text itself was written whole.
+bool WriteLine(ReportSink sink, const char* text);
+bool WriteEmptyLine(ReportSink sink);
+// printf-style; the result is cut to 255 characters, a "\r\n" at the end of the
+// format included, so an over-long line runs on into the next write.
+bool WriteFormatted(ReportSink sink, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+void WriteSectionBanner(ReportSink sink, const char* title);
+// "%s Test Report -- created by Diagnova v%s\r\n\r\n" for the selected game.
+void WriteReportHeader(ReportSink sink);
+void WriteEndMarker(ReportSink sink);
+
+// Creates an empty unique "DGN" file in the user's temporary folder and
+// returns its full path in a 256-character buffer.
+bool MakeTempFileName(char path[256]);
+
+// Formats into a fixed buffer like WriteFormatted does: never overflows, keeps
+// at most capacity-1 characters, always terminates. Returns the length kept.
+int FormatTruncated(char* buffer, int capacity, const char* format, va_list args);

@@ -1,0 +1,41 @@
+# Wine prefixes and servers for Diagnova's tests. Source this file.
+#
+# Each prefix is made once (about 20 s) and reused; a marker file says it is
+# complete, and a lock keeps two callers from making the same one at once.
+# Wine's helper processes inherit the standard output of the first Wine
+# program, so every start-up here sends all output to /dev/null: otherwise a
+# caller that reads a pipe (ctest, "| tail") would wait for ever.
+
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko install prompts.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+# wine_prefix_ensure DIR ARCH VERSION   (ARCH win64|win32, VERSION win7|win10|winxp)
+wine_prefix_ensure() {
+    local dir=$1 arch=$2 version=$3
+    mkdir -p "$(dirname "$dir")"
+    (
+        flock 9
+        if [ ! -f "$dir/.diagnova-ready" ]; then
+            rm -rf "$dir"
+            export WINEPREFIX=$dir WINEARCH=$arch
+            wineboot -i </dev/null >/dev/null 2>&1
+            wine reg add 'HKCU\Software\Wine\winedbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+            if [ "$version" != win7 ]; then
+                wine winecfg -v "$version" </dev/null >/dev/null 2>&1
+            fi
+            wineserver -w
+            touch "$dir/.diagnova-ready"
+        fi
+    ) 9>"$dir.lock"
+}
+
+# wine_server_start DIR: a persistent server with Wine's services already running.
+wine_server_start() {
+    WINEPREFIX=$1 wineserver -p </dev/null >/dev/null 2>&1
+    WINEPREFIX=$1 wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+wine_server_stop() {
+    WINEPREFIX=$1 wineserver -k </dev/null >/dev/null 2>&1 || true
+}

@@ -1,0 +1,106 @@
+#include "test_support.h"
+
+#include <shlwapi.h>
+#include <stdio.h>
+
+namespace testing_support {
+
+TempDir::TempDir() {
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    static LONG counter = 0;
+    char name[MAX_PATH];
+    snprintf(name, sizeof name, "%sdgntest_%lu_%ld", base, GetCurrentProcessId(),
+             InterlockedIncrement(&counter));
+    path_ = name;
+    RemoveTree(path_);
+    CreateDirectoryA(path_.c_str(), NULL);
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void RemoveTree(const std::string& path) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string child = path + "\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    std::string bytes;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, NULL) && got > 0) bytes.append(chunk, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+ReportFile::ReportFile() : handle_(INVALID_HANDLE_VALUE) {
+    char folder[MAX_PATH];
+    char name[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    GetTempFileNameA(folder, "tst", 0, name);
+    path_ = name;
+    handle_ = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+ReportFile::~ReportFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    DeleteFileA(path_.c_str());
+}
+
+std::string ReportFile::Contents() const { return ReadWholeFile(path_); }
+
+RegistryKey::RegistryKey(HKEY root, const std::string& subKey, REGSAM view)
+    : root_(root), subKey_(subKey), view_(view), key_(NULL) {
+    SHDeleteKeyA(root_, subKey_.c_str());
+    RegCreateKeyExA(root_, subKey_.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | view_, NULL, &key_, NULL);
+}
+
+RegistryKey::~RegistryKey() {
+    if (key_) RegCloseKey(key_);
+    SHDeleteKeyA(root_, subKey_.c_str());
+}
+
+void RegistryKey::SetString(const std::string& name, const std::string& value, DWORD type) {
+    RegSetValueExA(key_, name.empty() ? NULL : name.c_str(), 0, type,
+                   reinterpret_cast<const BYTE*>(value.c_str()), (DWORD)value.size() + 1);
+}
+
+void RegistryKey::SetDword(const std::string& name, DWORD value) {
+    RegSetValueExA(key_, name.empty() ? NULL : name.c_str(), 0, REG_DWORD,
+                   reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+void RegistryKey::SetBinary(const std::string& name, const std::string& bytes) {
+    RegSetValueExA(key_, name.empty() ? NULL : name.c_str(), 0, REG_BINARY,
+                   reinterpret_cast<const BYTE*>(bytes.data()), (DWORD)bytes.size());
+}
+
+}  // namespace testing_support

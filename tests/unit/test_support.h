@@ -1,0 +1,59 @@
+// Helpers shared by the unit tests that run under Wine: temporary folders and
+// files, report sinks on temporary files, and registry fixtures that clean up
+// after themselves.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under the temporary folder, removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+std::string ReadWholeFile(const std::string& path);
+void RemoveTree(const std::string& path);
+
+// A report sink on a temporary file; Contents() reads back what was written.
+class ReportFile {
+public:
+    ReportFile();
+    ~ReportFile();
+    HANDLE sink() const { return handle_; }
+    std::string Contents() const;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    HANDLE handle_;
+};
+
+// Creates (and on destruction deletes) a registry key tree under a root.
+class RegistryKey {
+public:
+    RegistryKey(HKEY root, const std::string& subKey, REGSAM view = 0);
+    ~RegistryKey();
+    void SetString(const std::string& name, const std::string& value, DWORD type = REG_SZ);
+    void SetDword(const std::string& name, DWORD value);
+    void SetBinary(const std::string& name, const std::string& bytes);
+
+private:
+    HKEY root_;
+    std::string subKey_;
+    REGSAM view_;
+    HKEY key_;
+};
+
+}  // namespace testing_support

@@ -1,0 +1,197 @@
+// Game catalog, install catalog and the lazily filled path caches.
+//
+// The caches are plain process-wide buffers without locks: the worker fills
+// the launcher and Runeveil 2 caches while the user-interface thread sits in
+// the modal progress dialog, and both threads write the same text into the
+// program-folder cache.
+#include "ui/game_catalog.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "collect/network/server_catalog.h"
+#include "collect/system/windows_version.h"
+#include "common/registry_value.h"
+
+namespace {
+
+const GameRecord kGames[kGameCount] = {
+    {"Runeveil", 7, kRuneveilServers},
+    {"Runeveil 2", 10, kRuneveil2Servers},
+    {"Kharros II", 3, kKharros2Servers},
+    {"Solmere", 7, kSolmereServers},
+};
+const int kDisplayTextIds[kGameCount] = {1, 2, 4, 8};
+
+volatile int g_selectedGame = kNoGame;
+
+char g_programFolder[260];
+char g_launcherInstallPath[260];
+char g_runeveil2Folder[260];
+char g_archivePath[260];
+
+// Static location records, filled once per game on first use.
+InstallLocation g_kharrosLocations[3];
+InstallLocation g_solmereLocations[1];
+InstallLocation g_runeveilLocations[2];
+InstallLocation g_runeveil2Locations[1];
+bool g_kharrosFilled, g_solmereFilled, g_runeveilFilled, g_runeveil2Filled;
+
+void SetLocation(InstallLocation& location, HKEY root, const char* subKey, const char* valueName) {
+    location.root = root;
+    lstrcpynA(location.subKey, subKey, sizeof location.subKey);
+    lstrcpynA(location.valueName, valueName, sizeof location.valueName);
+}
+
+void AppendEntry(std::list<InstallCatalogEntry>& catalog, const char* gameName,
+                 const InstallLocation* locations, int count) {
+    InstallCatalogEntry entry;
+    lstrcpynA(entry.gameName, gameName, sizeof entry.gameName);
+    for (int i = 0; i < count; ++i) entry.locations.push_back(&locations[i]);
+    catalog.push_back(entry);
+}
+
+}  // namespace
+
+const GameRecord* GetGameRecord(int gameIndex) {
+    if (gameIndex < 0 || gameIndex >= kGameCount) return NULL;
+    return &kGames[gameIndex];
+}
+
+int GetGameDisplayTextId(int gameIndex) {
+    if (gameIndex < 0 || gameIndex >= kGameCount) return -1;
+    return kDisplayTextIds[gameIndex];
+}
+
+int GetSelectedGame() { return g_selectedGame; }
+void SetSelectedGame(int gameIndex) { g_selectedGame = gameIndex; }
+
+void BuildInstallCatalog(std::list<InstallCatalogEntry>& catalog) {
+    if (!g_kharrosFilled) {
+        SetLocation(g_kharrosLocations[0], HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvane\\K2Client_us", "workingdir");
+        SetLocation(g_kharrosLocations[1], HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvane\\K2Client_us", "installpath");
+        SetLocation(g_kharrosLocations[2], HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvane\\KharrosII", "InstallPath");
+        g_kharrosFilled = true;
+    }
+    AppendEntry(catalog, "Kharros 2", g_kharrosLocations, 3);
+    if (!g_solmereFilled) {
+        SetLocation(g_solmereLocations[0], HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvane\\Solmere", "InstallPath");
+        g_solmereFilled = true;
+    }
+    AppendEntry(catalog, "Solmere", g_solmereLocations, 1);
+    if (!g_runeveilFilled) {
+        SetLocation(g_runeveilLocations[0], HKEY_CURRENT_USER, "SOFTWARE\\Skellan\\Runeveil", "Path");
+        SetLocation(g_runeveilLocations[1], HKEY_LOCAL_MACHINE, "SOFTWARE\\Skellan\\Runeveil", "Path");
+        g_runeveilFilled = true;
+    }
+    AppendEntry(catalog, "Runeveil", g_runeveilLocations, 2);
+    if (!g_runeveil2Filled) {
+        SetLocation(g_runeveil2Locations[0], HKEY_LOCAL_MACHINE, "Software\\Skellan\\Runeveil 2", "Path");
+        g_runeveil2Filled = true;
+    }
+    AppendEntry(catalog, "Runeveil 2", g_runeveil2Locations, 1);
+}
+
+bool ReadInstallLocation(const InstallLocation& location, char value[260]) {
+    char data[260];
+    if (!GetRegistryString(location.root, location.subKey, location.valueName, data, sizeof data))
+        return false;
+    if (data[0] == '\0') return false;
+    lstrcpynA(value, data, 260);
+    return true;
+}
+
+bool FindRuneveil2Candidates(const std::list<InstallCatalogEntry>& catalog,
+                             std::list<std::string>& out) {
+    out.clear();
+    const char kPrefix[] = "Runeveil 2";
+    for (std::list<InstallCatalogEntry>::const_iterator it = catalog.begin(); it != catalog.end(); ++it) {
+        if (strncmp(it->gameName, kPrefix, sizeof kPrefix - 1) != 0) continue;
+        for (size_t i = 0; i < it->locations.size(); ++i) {
+            char value[260];
+            if (it->locations[i] && ReadInstallLocation(*it->locations[i], value)) out.push_back(value);
+        }
+        return !out.empty();
+    }
+    return false;
+}
+
+const char* GetRuneveil2Folder() {
+    if (GetWindowsGeneration() > WindowsGeneration::WinXP) {
+        char documents[MAX_PATH];
+        if (FAILED(SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, SHGFP_TYPE_CURRENT, documents))) {
+            g_runeveil2Folder[0] = '\0';
+            return NULL;
+        }
+        lstrcpynA(g_runeveil2Folder, documents, sizeof g_runeveil2Folder);
+        if (!PathAppendA(g_runeveil2Folder, "Runeveil 2")) {
+            g_runeveil2Folder[0] = '\0';
+            return NULL;
+        }
+        return g_runeveil2Folder;
+    }
+    std::list<InstallCatalogEntry> catalog;
+    BuildInstallCatalog(catalog);
+    std::list<std::string> candidates;
+    g_runeveil2Folder[0] = '\0';
+    if (FindRuneveil2Candidates(catalog, candidates)) {
+        for (std::list<std::string>::const_iterator it = candidates.begin(); it != candidates.end(); ++it) {
+            if (!PathFileExistsA(it->c_str())) continue;
+            lstrcpynA(g_runeveil2Folder, it->c_str(), sizeof g_runeveil2Folder);
+            // The registry value names the game's executable; its folder holds the logs.
+            PathRemoveFileSpecA(g_runeveil2Folder);
+            break;
+        }
+    }
+    return g_runeveil2Folder[0] ? g_runeveil2Folder : NULL;
+}
+
+const char* CachedRuneveil2Folder() { return g_runeveil2Folder[0] ? g_runeveil2Folder : NULL; }
+
+const char* GetLauncherInstallPath() {
+    if (!GetRegistryString(HKEY_LOCAL_MACHINE, "Software\\Orvane\\Launcher", "InstallPath",
+                           g_launcherInstallPath, sizeof g_launcherInstallPath)) {
+        g_launcherInstallPath[0] = '\0';
+        return NULL;
+    }
+    return g_launcherInstallPath;
+}
+
+const char* CachedLauncherInstallPath() {
+    return g_launcherInstallPath[0] ? g_launcherInstallPath : NULL;
+}
+
+const char* GetProgramFolder() {
+    if (g_programFolder[0] == '\0') {
+        char path[260];
+        DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+        // A full buffer means the path was cut: better no folder than a wrong one.
+        if (length == 0 || length >= sizeof path || !PathRemoveFileSpecA(path)) {
+            g_programFolder[0] = '\0';
+        } else {
+            lstrcpynA(g_programFolder, path, sizeof g_programFolder);
+        }
+    }
+    return g_programFolder;
+}
+
+const char* GetArchivePath(int gameIndex) {
+    const GameRecord* game = GetGameRecord(gameIndex);
+    if (game == NULL) return NULL;
+    char fileName[260];
+    snprintf(fileName, sizeof fileName, "%s Test.%s", game->name, "zip");
+    snprintf(g_archivePath, sizeof g_archivePath, "%s\\%s", GetProgramFolder(), fileName);
+    return g_archivePath;
+}
+
+bool GetReportMemberName(int gameIndex, char name[260]) {
+    const GameRecord* game = GetGameRecord(gameIndex);
+    if (game == NULL) {
+        name[0] = '\0';
+        return false;
+    }
+    snprintf(name, 260, "%s Test.%s", game->name, "txt");
+    return true;
+}
