@@ -1,0 +1,24 @@
+// Runs the system's console tools hidden, with their standard output on an
+// anonymous pipe, and copies what they print into the report.
+#pragma once
+
+#include <windows.h>
+
+#include "report/report_writer.h"
+
+// A started tool, handed back by the start-only form; the caller owns both
+// handles and releases them.
+struct StartedTool {
+    HANDLE process;
+    HANDLE output;  // read end of the tool's standard-output pipe
+};
+
+// With a StartedTool slot: start only (no report is written, nothing waited
+// for). Without one: capture form, copies the output into the report until the
+// pipe ends. False when the pipe or the process cannot be created.
+bool RunConsoleTool(ReportSink report, const char* commandLine, StartedTool* started);
+// "tool" or "tool arguments", run in the capture form.
+bool RunConsoleToolWithArgs(ReportSink report, const char* tool, const char* arguments);
+// Copies a pipe or file into the report in 4096-byte chunks; stops 20 bytes
+// before a "DirectX Components" heading found inside one chunk.
+bool CopyStreamToReport(HANDLE source, ReportSink report);
