@@ -1,0 +1,20 @@
+// Splitting the process command line into words for the verification mode.
+//
+// A word is either a run of characters without white space or everything
+// between a pair of double quotes (white space included, quotes removed).
+// There are no escape characters: a double quote inside an unquoted word is
+// an ordinary character. This is simpler than the C runtime's rules on
+// purpose: report paths dropped onto the icon arrive quoted, and nothing
+// else is ever needed.
+#pragma once
+
+const int kMaxCommandLineWords = 64;
+
+struct CommandLineWords {
+    char* words[kMaxCommandLineWords];  // each points into the split copy
+    int count;
+};
+
+// Splits the copy in place: each word's end is overwritten with a NUL. Word 0
+// is the program path. Words beyond the 64th are not recorded.
+void SplitCommandLine(char* copy, CommandLineWords* words);

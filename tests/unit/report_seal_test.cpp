@@ -1,0 +1,180 @@
+// Sealing report files and checking them through the file system, under Wine.
+#include "report/report_seal.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "test_support.h"
+
+using testing_support::ReadWholeFile;
+using testing_support::TempDir;
+using testing_support::WriteWholeFile;
+
+namespace {
+
+const std::string kReport =
+    "Runeveil 2 Test Report -- created by Diagnova v1.2.3.4\r\n\r\n"
+    "==============================================================================\r\n"
+    "= hosts file\r\n"
+    "==============================================================================\r\n"
+    "*--> C:\\windows\\system32\\drivers\\etc\\hosts <--*\r\n\r\n"
+    "127.0.0.1 localhost\r\n\r\n"
+    "\r\n<EOF>\r\n";
+
+// Writes the content to a new file and seals it through an open read-write
+// handle, as the test worker does; returns the sealed file's bytes.
+std::string SealFile(const std::string& path, const std::string& content, bool* sealed) {
+    WriteWholeFile(path, content);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    EXPECT_NE(INVALID_HANDLE_VALUE, file);
+    // Leave the position in the middle: sealing must digest from the start
+    // and append at the end regardless.
+    SetFilePointer(file, 5, NULL, FILE_BEGIN);
+    *sealed = AppendReportDigest(file);
+    CloseHandle(file);
+    return ReadWholeFile(path);
+}
+
+// Answers the first message box of this process from another thread and
+// records its caption and text.
+class MessageBoxWatcher {
+public:
+    MessageBoxWatcher() : done_(false), thread_([this] { Watch(); }) {}
+    ~MessageBoxWatcher() { Join(); }
+    // After Join the recorded fields are final.
+    void Join() {
+        done_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    std::string caption, text;
+    bool seen = false;
+
+private:
+    static BOOL CALLBACK Find(HWND window, LPARAM param) {
+        char className[64] = "";
+        GetClassNameA(window, className, sizeof className);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid == GetCurrentProcessId() && strcmp(className, "#32770") == 0 && IsWindowVisible(window)) {
+            *reinterpret_cast<HWND*>(param) = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+    void Watch() {
+        for (int tries = 0; tries < 200 && !done_ && !seen; ++tries) {
+            HWND box = NULL;
+            EnumWindows(Find, reinterpret_cast<LPARAM>(&box));
+            if (box != NULL) {
+                char buffer[1024] = "";
+                GetWindowTextA(box, buffer, sizeof buffer);
+                caption = buffer;
+                GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
+                text = buffer;
+                seen = true;
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            Sleep(25);
+        }
+    }
+    std::atomic<bool> done_;
+    std::thread thread_;
+};
+
+}  // namespace
+
+TEST(ReportSeal, SealedFileVerifiesAndEveryKindOfTamperingIsCaught) {
+    TempDir dir;
+    const std::string path = dir.File("report.txt");
+    bool sealed = false;
+    const std::string bytes = SealFile(path, kReport, &sealed);
+    ASSERT_TRUE(sealed);
+    ASSERT_EQ(kReport.size() + 56, bytes.size());
+    EXPECT_EQ(kReport + "--- DIGEST ---\r\n", bytes.substr(0, kReport.size() + 16));
+    EXPECT_TRUE(VerifyReportFile(path.c_str()));
+
+    std::string changed = bytes;
+    changed[kReport.find("127.0.0.1")] = '8';
+    WriteWholeFile(path, changed);
+    EXPECT_FALSE(VerifyReportFile(path.c_str()));
+
+    WriteWholeFile(path, bytes.substr(0, kReport.size()));
+    EXPECT_FALSE(VerifyReportFile(path.c_str()));
+
+    // A line end after the digits, as an editor might add, is harmless.
+    WriteWholeFile(path, bytes + "\r\n");
+    EXPECT_TRUE(VerifyReportFile(path.c_str()));
+}
+
+TEST(ReportSeal, EmptyAndNulContainingReportsNeverVerify) {
+    TempDir dir;
+    const std::string path = dir.File("empty.txt");
+    WriteWholeFile(path, "");
+    EXPECT_FALSE(VerifyReportFile(path.c_str()));
+
+    bool sealed = false;
+    std::string withNul = kReport;
+    withNul[20] = '\0';
+    SealFile(path, withNul, &sealed);
+    EXPECT_TRUE(sealed);
+    EXPECT_FALSE(VerifyReportFile(path.c_str()));
+}
+
+TEST(ReportSeal, MissingFileShowsItsPathUnderFileNotFound) {
+    TempDir dir;
+    const std::string path = dir.File("no such report.txt");
+    MessageBoxWatcher watcher;
+    EXPECT_FALSE(VerifyReportFile(path.c_str()));
+    watcher.Join();
+    EXPECT_TRUE(watcher.seen);
+    EXPECT_EQ("File not found", watcher.caption);
+    EXPECT_EQ(path, watcher.text);
+}
+
+TEST(ReportSeal, FilesOfFourGibibytesOrMoreFailInsteadOfWrappingTheirSize) {
+    // A sealed report followed by exactly 4 GiB of zeros: read with its size
+    // taken modulo 4 GiB, only the sealed head would be seen and it would
+    // verify. Wine makes the file sparse, so this costs no disk space.
+    TempDir dir;
+    const std::string path = dir.File("huge.txt");
+    bool sealed = false;
+    const std::string bytes = SealFile(path, kReport, &sealed);
+    ASSERT_TRUE(sealed);
+    ASSERT_TRUE(VerifyReportFile(path.c_str()));
+
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    LONG high = 1;
+    SetFilePointer(file, (LONG)bytes.size(), &high, FILE_BEGIN);
+    ASSERT_TRUE(SetEndOfFile(file));
+    CloseHandle(file);
+    EXPECT_FALSE(VerifyReportFile(path.c_str()));
+
+    // Sealing such a file writes nothing.
+    file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_FALSE(AppendReportDigest(file));
+    DWORD sizeHigh = 0;
+    DWORD sizeLow = GetFileSize(file, &sizeHigh);
+    EXPECT_EQ(1u, sizeHigh);
+    EXPECT_EQ(bytes.size(), sizeLow);
+    CloseHandle(file);
+}
+
+TEST(ReportSeal, SealingAnUnreadableHandleWritesNothing) {
+    TempDir dir;
+    const std::string path = dir.File("write-only.txt");
+    WriteWholeFile(path, kReport);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_FALSE(AppendReportDigest(file));
+    CloseHandle(file);
+    EXPECT_EQ(kReport, ReadWholeFile(path));
+}
