@@ -1,0 +1,133 @@
+// Console tool runner: starts one of the system's console tools hidden, with
+// its standard output on an anonymous pipe, and copies what it prints into the
+// report (capture form) or hands the running tool back (start-only form).
+//
+// The program runs elevated from wherever the player saved it, so the tool is
+// never looked up through the system's usual search, which would try the
+// program's folder and the current folder first and run a same-named program
+// planted there. The application name is always "<system folder>\<tool>.exe";
+// the command line itself is passed unchanged. Where the caller has switched
+// WOW64 file-system redirection off, the system folder path leads to the native
+// tools, which is what the 64-bit dxdiag run wants.
+#include "collect/network/console_tool.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "collect/network/console_tool_text.h"
+#include "common/owned_handle.h"
+
+namespace {
+
+const DWORD kCopyChunkBytes = 4096;
+
+// "<system folder>\<first word>[.exe]"; false when it cannot be built.
+bool ToolApplicationPath(const char* commandLine, char path[MAX_PATH]) {
+    char tool[MAX_PATH];
+    if (!ToolExecutableName(commandLine, tool, sizeof tool)) return false;
+    char folder[MAX_PATH];
+    UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder) return false;
+    int written = snprintf(path, MAX_PATH, "%s\\%s", folder, tool);
+    return written > 0 && written < MAX_PATH;
+}
+
+bool StartTool(const char* commandLine, HANDLE outputWrite, PROCESS_INFORMATION* process) {
+    char application[MAX_PATH];
+    if (!ToolApplicationPath(commandLine, application)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    // CreateProcess may write into its command-line argument, so it gets a
+    // private copy; the copy is as long as the caller's text, not cut at 255.
+    size_t lineBytes = strlen(commandLine) + 1;
+    OwnedHeapBlock line(HeapAlloc(GetProcessHeap(), 0, lineBytes));
+    if (!line.Valid()) return false;
+    memcpy(line.Get(), commandLine, lineBytes);
+
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = NULL;
+    startup.hStdOutput = outputWrite;
+    startup.hStdError = NULL;  // whatever the tool says on standard error is lost
+    return CreateProcessA(application, static_cast<char*>(line.Get()), NULL, NULL, TRUE, 0, NULL, NULL,
+                          &startup, process) != FALSE;
+}
+
+bool WriteChunk(ReportSink report, const char* bytes, DWORD count) {
+    if (count == 0) return true;
+    DWORD written = 0;
+    return WriteFile(report, bytes, count, &written, NULL) && written == count;
+}
+
+}  // namespace
+
+bool RunConsoleTool(ReportSink report, const char* commandLine, StartedTool* started) {
+    SECURITY_ATTRIBUTES inheritable;
+    ZeroMemory(&inheritable, sizeof inheritable);
+    inheritable.nLength = sizeof inheritable;
+    inheritable.bInheritHandle = TRUE;
+    OwnedHandle outputRead;
+    OwnedHandle outputWrite;
+    HANDLE readEnd = NULL;
+    HANDLE writeEnd = NULL;
+    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+        if (started == NULL) WriteLine(report, "CreatePipe");
+        return false;
+    }
+    outputRead.Reset(readEnd);
+    outputWrite.Reset(writeEnd);
+
+    if (started == NULL) WriteFormatted(report, "*--> %s <--*\r\n\r\n", commandLine);
+
+    PROCESS_INFORMATION process;
+    ZeroMemory(&process, sizeof process);
+    bool created = StartTool(commandLine, outputWrite.Get(), &process);
+    // From here on the child is the pipe's only writer, so the pipe reports
+    // its end as soon as the child (and whatever it started) is done.
+    outputWrite.Reset();
+    OwnedHandle processHandle(created ? process.hProcess : NULL);
+    OwnedHandle threadHandle(created ? process.hThread : NULL);
+    threadHandle.Reset();
+    if (!created) {
+        if (started == NULL) WriteLine(report, "CreateProcess");
+        return false;
+    }
+
+    if (started != NULL) {
+        started->process = processHandle.Release();
+        started->output = outputRead.Release();
+        return true;
+    }
+    // The copy ends when the pipe does; the process is not waited for.
+    CopyStreamToReport(outputRead.Get(), report);
+    return true;
+}
+
+bool RunConsoleToolWithArgs(ReportSink report, const char* tool, const char* arguments) {
+    char commandLine[256];
+    if (arguments != NULL) {
+        snprintf(commandLine, sizeof commandLine, "%s %s", tool, arguments);
+    } else {
+        snprintf(commandLine, sizeof commandLine, "%s", tool);
+    }
+    return RunConsoleTool(report, commandLine, NULL);
+}
+
+bool CopyStreamToReport(HANDLE source, ReportSink report) {
+    char chunk[kCopyChunkBytes];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(source, chunk, sizeof chunk, &got, NULL)) {
+            // The writing side closing its end is how a pipe ends normally.
+            return GetLastError() == ERROR_BROKEN_PIPE;
+        }
+        if (got == 0) return true;
+        size_t keep = 0;
+        if (FindStopMarkerCut(chunk, got, &keep)) return WriteChunk(report, chunk, (DWORD)keep);
+        if (!WriteChunk(report, chunk, got)) return false;
+    }
+}

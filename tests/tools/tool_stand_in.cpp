@@ -1,0 +1,88 @@
+// A stand-in for the system's console tools in tests. Copied into the system
+// folder under a test's chosen name, it does what its arguments (or, when it
+// plays dxdiag and the arguments are fixed, its environment) tell it:
+//   out TEXT        prints TEXT and CR LF on standard output
+//   both OUT ERR    prints ERR on standard error, then OUT and CR LF on standard output
+//   bytes N         prints N bytes of a repeating pattern
+//   silent          prints nothing
+//   hang            never ends
+//   ... /t FILE     plays dxdiag: DGN_STANDIN_DXDIAG = "copy" (default) copies
+//                   the file named by DGN_STANDIN_SOURCE to FILE, "hang" never
+//                   ends, "nofile" ends without writing FILE
+//   anything else   prints "stand-in ran: " and its command line
+// With DGN_STANDIN_LOG set, it first appends its command line and CR LF to that file.
+#include <windows.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+void WriteAll(HANDLE handle, const char* bytes, DWORD count) {
+    while (count > 0) {
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes, count, &written, NULL) || written == 0) return;
+        bytes += written;
+        count -= written;
+    }
+}
+
+void Print(const char* text) { WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), text, (DWORD)strlen(text)); }
+
+void LogCommandLine() {
+    char log[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("DGN_STANDIN_LOG", log, sizeof log);
+    if (length == 0 || length >= sizeof log) return;
+    HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return;
+    const char* line = GetCommandLineA();
+    WriteAll(file, line, (DWORD)strlen(line));
+    WriteAll(file, "\r\n", 2);
+    CloseHandle(file);
+}
+
+int PlayDxDiag(const char* target) {
+    char mode[32] = "copy";
+    GetEnvironmentVariableA("DGN_STANDIN_DXDIAG", mode, sizeof mode);
+    if (strcmp(mode, "hang") == 0) Sleep(INFINITE);
+    if (strcmp(mode, "nofile") == 0) return 0;
+    char source[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("DGN_STANDIN_SOURCE", source, sizeof source);
+    if (length == 0 || length >= sizeof source) return 2;
+    return CopyFileA(source, target, FALSE) ? 0 : 3;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    LogCommandLine();
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (strcmp(argv[i], "/t") == 0) return PlayDxDiag(argv[i + 1]);
+    }
+    const char* command = argc > 1 ? argv[1] : "";
+    if (strcmp(command, "out") == 0 && argc > 2) {
+        Print(argv[2]);
+        Print("\r\n");
+    } else if (strcmp(command, "both") == 0 && argc > 3) {
+        WriteAll(GetStdHandle(STD_ERROR_HANDLE), argv[3], (DWORD)strlen(argv[3]));
+        Print(argv[2]);
+        Print("\r\n");
+    } else if (strcmp(command, "bytes") == 0 && argc > 2) {
+        long total = atol(argv[2]);
+        char block[1000];
+        for (int i = 0; i < (int)sizeof block; ++i) block[i] = (char)('a' + i % 26);
+        for (long sent = 0; sent < total; sent += (long)sizeof block) {
+            long count = total - sent < (long)sizeof block ? total - sent : (long)sizeof block;
+            WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), block, (DWORD)count);
+        }
+    } else if (strcmp(command, "silent") == 0) {
+    } else if (strcmp(command, "hang") == 0) {
+        Sleep(INFINITE);
+    } else {
+        Print("stand-in ran: ");
+        Print(GetCommandLineA());
+        Print("\r\n");
+    }
+    return 0;
+}
