@@ -1,0 +1,385 @@
+// dgn_driver: drives a Win32 program from the outside for end-to-end tests.
+//
+// It runs under Wine as a console program next to the program under test and
+// works only through public window messages: it starts the program, waits for
+// its windows, reads captions and control texts, presses buttons and collects
+// the exit code. The commands of one invocation run in order in one process,
+// separated by "+", so the started program's process handle is kept from
+// "start" to "wait-exit" (a separate invocation could no longer read the exit
+// code of a program that has already ended).
+//
+// Output is machine-readable: one "key: value" line per fact; texts are
+// escaped (\\ \n \r \t) so each stays on one line. tests/e2e/driver.py parses it.
+//
+// To add a command: write a function taking the Driver state and its
+// arguments, and add it to kCommands with its usage line.
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kUsage[] =
+    "usage: dgn_driver COMMAND [ARG...] [+ COMMAND [ARG...]]...\n"
+    "Commands run in order; the first failure stops the run (exit code 2),\n"
+    "prints \"error: ...\" and ends a program that this run started.\n"
+    "Output: one \"key: value\" per line; texts escape \\\\ \\n \\r \\t.\n"
+    "Commands:\n";
+
+struct Driver {
+    HANDLE process = NULL;    // of the started or attached program
+    DWORD processId = 0;
+    bool startedHere = false;
+    HWND window = NULL;       // the current top-level window
+    DWORD timeoutMs = 10000;  // for every wait
+};
+
+typedef std::vector<std::string> Args;
+
+struct Command {
+    const char* name;
+    bool (*run)(Driver& driver, const Args& args);
+    const char* usage;
+};
+
+// -- output -------------------------------------------------------------------
+
+std::string Escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+void Print(const char* key, const std::string& value) {
+    printf("%s: %s\n", key, value.c_str());
+    fflush(stdout);
+}
+
+void PrintNumber(const char* key, unsigned long value) { Print(key, std::to_string(value)); }
+
+bool Fail(const std::string& why) {
+    Print("error", Escape(why));
+    return false;
+}
+
+std::string HandleText(HWND window) {
+    char text[32];
+    snprintf(text, sizeof text, "0x%08lX", (unsigned long)(ULONG_PTR)window);
+    return text;
+}
+
+bool ParseNumber(const std::string& text, long* value) {
+    if (text.empty()) return false;
+    char* end = NULL;
+    long parsed = strtol(text.c_str(), &end, 0);
+    if (*end != '\0') return false;
+    *value = parsed;
+    return true;
+}
+
+// -- window helpers -----------------------------------------------------------
+
+// A window's text through WM_GETTEXT with a timeout, so a hung program cannot
+// hang the driver.
+bool ReadWindowText(HWND window, std::string* text) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) return false;
+    std::vector<char> buffer(length + 2, '\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, buffer.size(), (LPARAM)buffer.data(), SMTO_ABORTIFHUNG, 2000,
+                             &copied))
+        return false;
+    text->assign(buffer.data(), copied < buffer.size() ? copied : buffer.size() - 1);
+    return true;
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+struct WindowQuery {
+    DWORD processId;  // 0: any process
+    const char* className;
+    const char* title;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param) {
+    WindowQuery* query = reinterpret_cast<WindowQuery*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (query->processId != 0 && owner != query->processId) return TRUE;
+    if (!IsWindowVisible(window)) return TRUE;
+    if (query->className != NULL && ClassOf(window) != query->className) return TRUE;
+    if (query->title != NULL) {
+        std::string title;
+        if (!ReadWindowText(window, &title) || title != query->title) return TRUE;
+    }
+    query->found.push_back(window);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectChildren(HWND window, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    return TRUE;
+}
+
+// The first control with the id anywhere below the window.
+HWND FindControl(HWND window, long id) {
+    std::vector<HWND> children;
+    EnumChildWindows(window, CollectChildren, (LPARAM)&children);
+    for (HWND child : children)
+        if (GetDlgCtrlID(child) == (int)id) return child;
+    return NULL;
+}
+
+bool NeedWindow(const Driver& driver) {
+    if (driver.window != NULL && IsWindow(driver.window)) return true;
+    return Fail("no current window (use wait-window first)");
+}
+
+void PrintExitCode(HANDLE process) {
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    Print("exit_code", std::to_string((long)(LONG)code));
+    char hex[16];
+    snprintf(hex, sizeof hex, "0x%08lX", (unsigned long)code);
+    Print("exit_code_hex", hex);
+}
+
+// -- commands -----------------------------------------------------------------
+
+std::string QuoteWord(const std::string& word) {
+    if (!word.empty() && word.find_first_of(" \t\"") == std::string::npos) return word;
+    return "\"" + word + "\"";
+}
+
+bool StartWithCommandLine(Driver& driver, const std::string& program, std::string commandLine) {
+    if (driver.process != NULL) return Fail("a program was already started");
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(program.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info))
+        return Fail("cannot start " + program + " (error " + std::to_string(GetLastError()) + ")");
+    CloseHandle(info.hThread);
+    driver.process = info.hProcess;
+    driver.processId = info.dwProcessId;
+    driver.startedHere = true;
+    PrintNumber("pid", info.dwProcessId);
+    return true;
+}
+
+bool CmdStart(Driver& driver, const Args& args) {
+    if (args.empty()) return Fail("start needs a program");
+    std::string line = QuoteWord(args[0]);
+    for (size_t i = 1; i < args.size(); ++i) line += " " + QuoteWord(args[i]);
+    return StartWithCommandLine(driver, args[0], line);
+}
+
+bool CmdStartRaw(Driver& driver, const Args& args) {
+    if (args.size() != 2) return Fail("start-raw needs a program and a command line");
+    return StartWithCommandLine(driver, args[0], args[1]);
+}
+
+bool CmdAttach(Driver& driver, const Args& args) {
+    long pid = 0;
+    if (args.size() != 1 || !ParseNumber(args[0], &pid)) return Fail("attach needs a process id");
+    if (driver.process != NULL) return Fail("a program was already started");
+    driver.process = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, (DWORD)pid);
+    if (driver.process == NULL) return Fail("cannot open process " + args[0]);
+    driver.processId = (DWORD)pid;
+    return true;
+}
+
+bool CmdTimeout(Driver& driver, const Args& args) {
+    long ms = 0;
+    if (args.size() != 1 || !ParseNumber(args[0], &ms) || ms < 0) return Fail("timeout needs milliseconds");
+    driver.timeoutMs = (DWORD)ms;
+    return true;
+}
+
+bool CmdWindows(Driver& driver, const Args&);
+
+bool CmdWaitWindow(Driver& driver, const Args& args) {
+    WindowQuery query = {driver.processId, NULL, NULL, {}};
+    for (size_t i = 0; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--class") query.className = args[i + 1].c_str();
+        else if (args[i] == "--title") query.title = args[i + 1].c_str();
+        else return Fail("wait-window takes --class C and --title T");
+    }
+    if (args.size() % 2 != 0) return Fail("wait-window takes --class C and --title T");
+    const DWORD start = GetTickCount();
+    for (;;) {
+        query.found.clear();
+        EnumWindows(CollectTopLevel, (LPARAM)&query);
+        if (!query.found.empty()) break;
+        if (GetTickCount() - start >= driver.timeoutMs) {
+            CmdWindows(driver, Args());  // what there is instead, for the test log
+            return Fail("timeout waiting for a window");
+        }
+        // Windows have no creation event that another process can wait on;
+        // poll, but wake at once when the program ends instead.
+        if (driver.process != NULL && WaitForSingleObject(driver.process, 50) == WAIT_OBJECT_0) {
+            PrintExitCode(driver.process);
+            return Fail("the program ended before showing the window");
+        }
+        if (driver.process == NULL) Sleep(50);
+    }
+    driver.window = query.found[0];
+    std::string title;
+    ReadWindowText(driver.window, &title);
+    Print("window", HandleText(driver.window));
+    Print("class", Escape(ClassOf(driver.window)));
+    Print("title", Escape(title));
+    return true;
+}
+
+bool CmdWindows(Driver& driver, const Args&) {
+    WindowQuery query = {driver.processId, NULL, NULL, {}};
+    EnumWindows(CollectTopLevel, (LPARAM)&query);
+    for (HWND window : query.found) {
+        std::string title;
+        ReadWindowText(window, &title);
+        Print("top_level", HandleText(window) + "\t" + Escape(ClassOf(window)) + "\t" + Escape(title));
+    }
+    return true;
+}
+
+bool CmdDump(Driver& driver, const Args&) {
+    if (!NeedWindow(driver)) return false;
+    std::string title;
+    if (!ReadWindowText(driver.window, &title)) return Fail("the window does not answer");
+    Print("window", HandleText(driver.window));
+    Print("class", Escape(ClassOf(driver.window)));
+    Print("title", Escape(title));
+    std::vector<HWND> children;
+    EnumChildWindows(driver.window, CollectChildren, (LPARAM)&children);
+    for (HWND child : children) {
+        std::string text;
+        ReadWindowText(child, &text);
+        // id, class, visible flag, text: tab-separated; the text is last.
+        Print("control", std::to_string(GetDlgCtrlID(child)) + "\t" + Escape(ClassOf(child)) + "\t" +
+                             (IsWindowVisible(child) ? "1" : "0") + "\t" + Escape(text));
+    }
+    return true;
+}
+
+bool CmdText(Driver& driver, const Args& args) {
+    long id = 0;
+    if (args.size() != 1 || !ParseNumber(args[0], &id)) return Fail("text needs a control id");
+    if (!NeedWindow(driver)) return false;
+    HWND control = FindControl(driver.window, id);
+    if (control == NULL) return Fail("no control " + args[0]);
+    std::string text;
+    if (!ReadWindowText(control, &text)) return Fail("control " + args[0] + " does not answer");
+    Print("text", Escape(text));
+    return true;
+}
+
+bool CmdClick(Driver& driver, const Args& args) {
+    long id = 0;
+    if (args.size() != 1 || !ParseNumber(args[0], &id)) return Fail("click needs a control id");
+    if (!NeedWindow(driver)) return false;
+    HWND button = FindControl(driver.window, id);
+    if (button == NULL) return Fail("no control " + args[0]);
+    // A click that opens a modal dialog returns only when that dialog ends;
+    // a timeout therefore still means the click is being handled.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored);
+    Print("clicked", std::to_string(id));
+    return true;
+}
+
+bool CmdClose(Driver& driver, const Args&) {
+    if (!NeedWindow(driver)) return false;
+    PostMessageA(driver.window, WM_CLOSE, 0, 0);
+    Print("closed", HandleText(driver.window));
+    return true;
+}
+
+bool CmdWaitExit(Driver& driver, const Args&) {
+    if (driver.process == NULL) return Fail("no program started");
+    if (WaitForSingleObject(driver.process, driver.timeoutMs) != WAIT_OBJECT_0)
+        return Fail("timeout waiting for the program to end");
+    PrintExitCode(driver.process);
+    return true;
+}
+
+bool CmdKill(Driver& driver, const Args&) {
+    if (driver.process == NULL) return Fail("no program started");
+    TerminateProcess(driver.process, 0xDEAD);
+    WaitForSingleObject(driver.process, driver.timeoutMs);
+    Print("killed", std::to_string(driver.processId));
+    return true;
+}
+
+const Command kCommands[] = {
+    {"start", CmdStart, "start PROGRAM [ARG...]      start a program; words with blanks are quoted"},
+    {"start-raw", CmdStartRaw, "start-raw PROGRAM LINE      start with exactly this command line"},
+    {"attach", CmdAttach, "attach PID                  use a running program instead"},
+    {"timeout", CmdTimeout, "timeout MS                  limit for the following waits (default 10000)"},
+    {"wait-window", CmdWaitWindow, "wait-window [--class C] [--title T]  wait for a visible top-level window"},
+    {"windows", CmdWindows, "windows                     list the program's visible top-level windows"},
+    {"dump", CmdDump, "dump                        caption and controls (id, class, visible, text)"},
+    {"text", CmdText, "text ID                     one control's text"},
+    {"click", CmdClick, "click ID                    press a button (BM_CLICK)"},
+    {"close", CmdClose, "close                       post WM_CLOSE to the current window"},
+    {"wait-exit", CmdWaitExit, "wait-exit                   wait for the program to end; print its exit code"},
+    {"kill", CmdKill, "kill                        end the program"},
+};
+
+const Command* FindCommand(const std::string& name) {
+    for (const Command& command : kCommands)
+        if (name == command.name) return &command;
+    return NULL;
+}
+
+int Usage() {
+    fputs(kUsage, stderr);
+    for (const Command& command : kCommands) fprintf(stderr, "  %s\n", command.usage);
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Split the arguments into commands at each "+"; check them all first.
+    std::vector<std::pair<const Command*, Args>> script;
+    for (int i = 1; i < argc;) {
+        const Command* command = FindCommand(argv[i]);
+        if (command == NULL) return Usage();
+        Args args;
+        for (++i; i < argc && strcmp(argv[i], "+") != 0; ++i) args.push_back(argv[i]);
+        if (i < argc) ++i;
+        script.push_back({command, args});
+    }
+    if (script.empty()) return Usage();
+
+    Driver driver;
+    for (const auto& step : script) {
+        if (!step.first->run(driver, step.second)) {
+            if (driver.startedHere && WaitForSingleObject(driver.process, 0) == WAIT_TIMEOUT)
+                TerminateProcess(driver.process, 0xDEAD);
+            return 2;
+        }
+    }
+    if (driver.process != NULL) CloseHandle(driver.process);
+    return 0;
+}
