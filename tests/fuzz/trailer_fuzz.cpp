@@ -1,0 +1,37 @@
+// Fuzz target for the digest trailer check. Any bytes: the check must not
+// read outside the given buffer (the sanitizers watch that). The input sealed
+// must verify when it holds neither a NUL nor the marker, and must fail when
+// it holds a NUL with no marker before it: the check reads text up to the
+// first NUL and takes the first marker. (Input that already holds a valid
+// trailer before a NUL or a marker may verify either way.)
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "report/report_trailer.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // A copy of exactly the input's size, so a read past its end is caught.
+    char* exact = static_cast<char*>(malloc(size ? size : 1));
+    if (size) memcpy(exact, data, size);
+    DigestTrailerVerifies(exact, size);
+    free(exact);
+
+    std::string sealed(reinterpret_cast<const char*>(data), size);
+    const size_t nul = sealed.find('\0');
+    const size_t marker = sealed.find(kDigestMarker);
+    const bool plainText = nul == std::string::npos && marker == std::string::npos;
+    const bool hiddenByNul = nul != std::string::npos && (marker == std::string::npos || marker > nul);
+    char trailer[kDigestTrailerBytes + 1];
+    BuildDigestTrailer(data, size, trailer);
+    sealed += trailer;
+    char* copy = static_cast<char*>(malloc(sealed.size()));
+    memcpy(copy, sealed.data(), sealed.size());
+    const bool verifies = DigestTrailerVerifies(copy, sealed.size());
+    free(copy);
+    if (plainText && !verifies) abort();
+    if (hiddenByNul && verifies) abort();
+    return 0;
+}
