@@ -1,0 +1,137 @@
+"""The verification mode end to end: the real Diagnova.exe under Wine, started
+with report paths, its message box read and answered through dgn_driver.
+
+Reports are sealed by tests/seal_report.exe, which uses the program's own
+sealing code. Run by ctest with WINEPREFIX and DISPLAY set (scripts/test).
+usage: verify_mode_test.py BUILD_DIR [unittest arguments]
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from driver import Driver, windows_path  # noqa: E402
+
+BUILD_DIR = None
+TITLE = "Orvane Diagnova"
+MATCHED = "Checksum matched"
+USAGE = ("Usage:\n  Diagnova [Options] <Filename>\n\nOptions:\n  /help\t Show this help message.\n\n"
+         "Filename:\n\t The report file which is gererated by the Diagnova.\n"
+         "\t You can also drag and drop the report file\n"
+         "\t onto this application icon to see the same result.")
+REPORT = (b"Runeveil 2 Test Report -- created by Diagnova v1.0.0.0\r\n\r\n"
+          b"==============================================================================\r\n"
+          b"= information about the current computer system\r\n"
+          b"==============================================================================\r\n"
+          b"Windows 7 Service Pack 1\r\n\r\n"
+          b"\r\n<EOF>\r\n")
+MESSAGE_TEXT = 0xFFFF
+OK_BUTTON = 1  # Wine's message box gives its lone OK button IDOK
+
+
+def mismatched(path):
+    return "Checksum mismatched or missing!\n\n" + path
+
+
+class VerifyModeTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.driver = Driver(BUILD_DIR)
+        cls.dir = tempfile.mkdtemp(prefix="dgn-verify-")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.dir, ignore_errors=True)
+
+    def sealed(self, name, content=REPORT):
+        """A report sealed by the program's own code; returns its Unix path."""
+        path = os.path.join(self.dir, name)
+        with open(path, "wb") as f:
+            f.write(content)
+        subprocess.run(["wine", os.path.join(BUILD_DIR, "tests", "seal_report.exe"), windows_path(path)],
+                       check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+        return path
+
+    def verify(self, start):
+        """Starts Diagnova with the start command, reads its one message box,
+        presses OK and returns the driver's result."""
+        result = self.driver.run(start, ["wait-window", "--class", "#32770"], ["windows"], ["dump"],
+                                 ["click", str(OK_BUTTON)], ["wait-exit"])
+        self.assertEqual(0, result.returncode, str(result))
+        self.assertEqual(TITLE, result.get("title"), str(result))
+        # Verification mode shows the message box and no other window.
+        self.assertEqual(1, len(result.all("top_level")), str(result))
+        return result
+
+    def start(self, *arguments):
+        return ["start", self.driver.program()] + list(arguments)
+
+    def assertOutcome(self, result, text, exit_code):
+        self.assertEqual(text, result.control_text(MESSAGE_TEXT), str(result))
+        self.assertEqual(exit_code, result.exit_code, str(result))
+
+    def test_sealed_report_with_blanks_in_its_path_matches(self):
+        path = windows_path(self.sealed("sealed report.txt"))
+        self.assertOutcome(self.verify(self.start(path)), MATCHED, 0)
+
+    def test_changed_byte_or_missing_trailer_is_a_mismatch_exiting_minus_one(self):
+        path = self.sealed("changed.txt")
+        with open(path, "r+b") as f:
+            f.seek(REPORT.index(b"Windows 7"))
+            f.write(b"w")
+        cut = self.sealed("cut.txt")
+        with open(cut, "r+b") as f:
+            f.truncate(len(REPORT))
+        for report in (path, cut):
+            with self.subTest(report=report):
+                result = self.verify(self.start(windows_path(report)))
+                self.assertOutcome(result, mismatched(windows_path(report)), -1)
+                self.assertEqual("0xFFFFFFFF", result.get("exit_code_hex"))
+
+    def test_help_and_missing_files_show_the_usage_and_exit_zero(self):
+        missing = windows_path(os.path.join(self.dir, "no such report.txt"))
+        for arguments in (["/help"], [missing], [missing, windows_path(self.sealed("present.txt"))]):
+            with self.subTest(arguments=arguments):
+                self.assertOutcome(self.verify(self.start(*arguments)), USAGE, 0)
+
+    def test_only_the_first_of_two_files_counts(self):
+        good = windows_path(self.sealed("good.txt"))
+        bad = self.sealed("bad.txt")
+        with open(bad, "ab") as f:
+            f.write(b"x")
+        with open(bad, "r+b") as f:
+            f.write(b"r")
+        bad = windows_path(bad)
+        self.assertOutcome(self.verify(self.start(good, bad)), MATCHED, 0)
+        self.assertOutcome(self.verify(self.start(bad, good)), mismatched(bad), -1)
+
+    def test_exact_command_lines_unquoted_program_and_quoted_path(self):
+        program = self.driver.program()
+        good = windows_path(self.sealed("line test.txt"))
+        for line in (f'{program} "{good}"', f'"{program}"\t"{good}" trailing words'):
+            with self.subTest(line=line):
+                self.assertOutcome(self.verify(["start-raw", program, line]), MATCHED, 0)
+
+    def test_a_path_beyond_the_255th_character_is_checked_whole(self):
+        # The line is longer than 255 characters and the path's name is cut
+        # there. A file with the cut name exists and is unsealed, so a check of
+        # the cut path would say "mismatched"; the whole path is sealed.
+        program = self.driver.program()
+        prefix = f'"{program}" "' + windows_path(self.dir) + "\\"
+        head = "r" * (255 - len(prefix))
+        name = head + "eport.txt"
+        good = windows_path(self.sealed(name))
+        with open(os.path.join(self.dir, head), "wb") as f:
+            f.write(REPORT)
+        line = f'"{program}" "{good}"'
+        self.assertGreater(len(line), 255)
+        self.assertLess(len(good), 260)
+        self.assertOutcome(self.verify(["start-raw", program, line]), MATCHED, 0)
+
+
+if __name__ == "__main__":
+    BUILD_DIR = os.path.abspath(sys.argv[1])
+    unittest.main(argv=[sys.argv[0]] + sys.argv[2:], verbosity=2)
