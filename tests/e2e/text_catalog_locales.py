@@ -1,25 +1,17 @@
 #!/usr/bin/env python3
 """Checks the window-text language choice under several system locales.
 
-Wine takes the system default language and the ANSI code page from LANG and
-keeps them for the life of a wineserver, so for each locale this script starts
-the locale prefix's server with LANG set, runs text_catalog_probe.exe (which
-writes what GetCodePageClass, GetCurrentLanguage and GetText decide to a file)
-and stops the server again. The prefix is made on first use.
-
-Wine asks the C library for the locale named by LANG, which fails (and leaves
-Wine in English, code page 1252) unless that locale is compiled. Debian ships
-only C.UTF-8 compiled, so the locales this test needs are compiled once with
-localedef into a cache folder and found through LOCPATH; the system's locale
-files are left alone.
+For each locale the locale prefix's wineserver is started with LANG set (see
+wine_locale.py), text_catalog_probe.exe writes what GetCodePageClass,
+GetCurrentLanguage and GetText decide to a file, and the server is stopped.
 """
 
 import argparse
-import fcntl
 import os
-import subprocess
 import sys
 import tempfile
+
+import wine_locale
 
 
 def text_hex(text, codec):
@@ -39,6 +31,18 @@ CASES = [
     ("fr_FR.UTF-8", 2, {
         "class": "2", "language": "2", "column": "0",
         "text11": text_hex("Select a game:", "cp1252"),
+    }),
+    # Italian chosen from the menu on the same system.
+    ("fr_FR.UTF-8", 5, {
+        "class": "2", "language": "5", "column": "4",
+        "text11": text_hex("Seleziona un gioco:", "cp1252"),
+        "text69": text_hex("Lingua(&Language)", "cp1252"),
+    }),
+    ("pl_PL.UTF-8", None, {
+        "acp": "1250", "class": "6", "language": "10", "column": "9",
+        "text11": text_hex("Wybierz grę:", "cp1250"),
+        "text69": text_hex("Język(&Language)", "cp1250"),
+        "enabled3": "0", "enabled10": "1",
     }),
     ("ko_KR.UTF-8", None, {
         "acp": "949", "class": "1", "language": "2", "column": "1",
@@ -75,29 +79,26 @@ CASES = [
 ]
 
 
-def compile_locales(cache, names):
-    """Compiles each LANG value (e.g. "fr_FR.UTF-8") into cache, once."""
-    os.makedirs(cache, exist_ok=True)
-    with open(os.path.join(cache, ".lock"), "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        for name in names:
-            target = os.path.join(cache, name)
-            if os.path.exists(os.path.join(target, "LC_CTYPE")):
-                continue
-            source, charset = name.split(".")
-            done = subprocess.run(["localedef", "-i", source, "-f", charset, target],
-                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.PIPE, timeout=300)
-            # localedef warns (exit code 1) about some locales yet writes them.
-            if not os.path.exists(os.path.join(target, "LC_CTYPE")):
-                print(f"localedef could not compile {name}: {done.stderr.decode(errors='replace')}")
-                return False
+def check_case(env, probe, work, index, lang, language, expected):
+    out_path = os.path.join(work, f"probe{index}.txt")
+    command = ["wine", probe, out_path]
+    if language is not None:
+        command.append(str(language))
+    code = wine_locale.run_quiet(command, env)
+    label = f"{lang} language={language}"
+    if code != 0 or not os.path.exists(out_path):
+        print(f"FAIL {label}: probe exited with {code}")
+        return False
+    with open(out_path, encoding="ascii") as result:
+        got = dict(line.strip().split("=", 1) for line in result if "=" in line)
+    wrong = {key: (value, got.get(key)) for key, value in expected.items() if got.get(key) != value}
+    if wrong:
+        print(f"FAIL {label}:")
+        for key, (want, have) in wrong.items():
+            print(f"  {key}: expected {want}, got {have}")
+        return False
+    print(f"ok   {label}")
     return True
-
-
-def run_quiet(command, env):
-    return subprocess.run(command, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL, timeout=300).returncode
 
 
 def main():
@@ -108,57 +109,20 @@ def main():
     parser.add_argument("--locale-cache", required=True)
     args = parser.parse_args()
 
-    if not compile_locales(args.locale_cache, sorted({lang for lang, _, _ in CASES})):
-        return 1
-
-    base_env = dict(os.environ)
-    base_env["WINEPREFIX"] = args.prefix
-    base_env["LOCPATH"] = args.locale_cache
-    base_env.setdefault("WINEDEBUG", "-all")
-    base_env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
-    for name in ("LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANGUAGE"):
-        base_env.pop(name, None)
-
-    made = subprocess.run(
-        ["bash", "-c", '. "$1"; wine_prefix_ensure "$2" win64 win7', "-", args.wine_lib, args.prefix],
-        env=base_env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-        timeout=300)
-    if made.returncode != 0:
-        print(f"could not make the prefix {args.prefix}")
+    langs = sorted({lang for lang, _, _ in CASES})
+    try:
+        base_env = wine_locale.prepare(args.prefix, args.wine_lib, args.locale_cache, langs)
+    except RuntimeError as error:
+        print(error)
         return 1
 
     failures = 0
     with tempfile.TemporaryDirectory() as work:
-        current_lang = None
-        for index, (lang, language, expected) in enumerate(CASES):
-            env = dict(base_env, LANG=lang)
-            if lang != current_lang:
-                run_quiet(["wineserver", "-k"], env)
-                run_quiet(["wineserver", "-w"], env)
-                run_quiet(["wineserver", "-p"], env)
-                run_quiet(["wine", "cmd", "/c", "exit"], env)
-                current_lang = lang
-            out_path = os.path.join(work, f"probe{index}.txt")
-            command = ["wine", args.probe, out_path]
-            if language is not None:
-                command.append(str(language))
-            code = run_quiet(command, env)
-            label = f"{lang} language={language}"
-            if code != 0 or not os.path.exists(out_path):
-                print(f"FAIL {label}: probe exited with {code}")
-                failures += 1
-                continue
-            with open(out_path, encoding="ascii") as result:
-                got = dict(line.strip().split("=", 1) for line in result if "=" in line)
-            wrong = {key: (value, got.get(key)) for key, value in expected.items() if got.get(key) != value}
-            if wrong:
-                failures += 1
-                print(f"FAIL {label}:")
-                for key, (want, have) in wrong.items():
-                    print(f"  {key}: expected {want}, got {have}")
-            else:
-                print(f"ok   {label}")
-        run_quiet(["wineserver", "-k"], dict(base_env, LANG=current_lang or "C"))
+        for lang in langs:
+            with wine_locale.LocaleServer(base_env, lang) as env:
+                for index, (case_lang, language, expected) in enumerate(CASES):
+                    if case_lang == lang:
+                        failures += not check_case(env, args.probe, work, index, lang, language, expected)
     return 1 if failures else 0
 
 
