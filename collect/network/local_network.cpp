@@ -1,0 +1,208 @@
+// Local network configuration sections: what the console tools say about the
+// adapters, Winsock providers and connections, the browser proxy values and
+// helper objects from the registry, and the hosts file.
+//
+// Registry values are read with GetRegistryValue, so an expandable string
+// (REG_EXPAND_SZ) stays that type and counts as absent, like every other value
+// of the wrong type.
+//
+// The proxy lines and the helper-object blocks are written piece by piece
+// rather than through one 255-character formatted write: a long ProxyOverride
+// list would otherwise push the Server line out of the report, and a long
+// server path would cut a block's line end and run the next block into it.
+// Whenever the text fits in 255 characters the bytes are the same.
+#include "collect/network/local_network.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "collect/network/console_tool.h"
+#include "common/owned_handle.h"
+#include "common/registry_value.h"
+
+namespace {
+
+const char kInternetSettingsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+const char kBhoKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
+
+ProxySettings g_proxy;
+char g_proxyAutoConfig[256];
+char g_proxyOverride[256];
+char g_proxyServer[256];
+
+ComClassInfo g_comClass;
+char g_comClsid[260];
+char g_comName[260];
+char g_comThreadingModel[260];
+char g_comServerPath[260];
+
+const char* TextOrNull(const char* text) { return text ? text : "(null)"; }
+const char* TextOrEmpty(const char* text) { return text ? text : ""; }
+
+}  // namespace
+
+void WriteAdapterSettings(ReportSink report) {
+    WriteSectionBanner(report, "Gathering adapter settings");
+    RunConsoleToolWithArgs(report, "ipconfig", "/all");
+    WriteEmptyLine(report);
+}
+
+void WriteLspCatalog(ReportSink report) {
+    WriteSectionBanner(report, "Gathering LSP list");
+    RunConsoleTool(report, "Netsh winsock show catalog", NULL);
+    WriteEmptyLine(report);
+}
+
+void WriteNetworkConnections(ReportSink report) {
+    WriteSectionBanner(report, "Detecting network connections");
+    RunConsoleToolWithArgs(report, "netstat", "-n");
+    WriteEmptyLine(report);
+}
+
+const ProxySettings* ReadProxySettings() {
+    ZeroMemory(&g_proxy, sizeof g_proxy);
+    if (GetRegistryString(HKEY_CURRENT_USER, kInternetSettingsKey, "AutoConfigProxy", g_proxyAutoConfig,
+                          sizeof g_proxyAutoConfig)) {
+        g_proxy.autoConfig = g_proxyAutoConfig;
+    }
+    DWORD number = 0;
+    if (GetRegistryDword(HKEY_CURRENT_USER, kInternetSettingsKey, "MigrateProxy", &number)) g_proxy.migrate = number;
+    if (GetRegistryDword(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyEnable", &number)) g_proxy.enabled = number;
+    if (GetRegistryString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyOverride", g_proxyOverride,
+                          sizeof g_proxyOverride)) {
+        g_proxy.override = g_proxyOverride;
+    }
+    if (GetRegistryString(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", g_proxyServer,
+                          sizeof g_proxyServer)) {
+        g_proxy.server = g_proxyServer;
+    }
+    return &g_proxy;
+}
+
+void WriteProxySettings(ReportSink report) {
+    WriteSectionBanner(report, "IE proxy setting");
+    const ProxySettings* proxy = ReadProxySettings();
+    WriteText(report, "Auto Config : ");
+    WriteLine(report, TextOrNull(proxy->autoConfig));
+    WriteText(report, "Migrate     : ");
+    WriteLine(report, proxy->migrate ? "ON" : "OFF");
+    WriteText(report, "Enabled     : ");
+    WriteLine(report, proxy->enabled ? "ON" : "OFF");
+    WriteText(report, "Override    : ");
+    WriteLine(report, TextOrNull(proxy->override));
+    WriteText(report, "Server      : ");
+    WriteLine(report, TextOrNull(proxy->server));
+    WriteEmptyLine(report);
+}
+
+const ComClassInfo* LookupComClass(const char* clsid) {
+    ZeroMemory(&g_comClass, sizeof g_comClass);
+    if (clsid == NULL || clsid[0] == '\0') return NULL;
+    char key[260];
+    int length = snprintf(key, sizeof key, "CLSID\\%s", clsid);
+    if (length < 0 || length >= (int)sizeof key) return NULL;
+    if (!GetRegistryString(HKEY_CLASSES_ROOT, key, NULL, g_comName, sizeof g_comName) || g_comName[0] == '\0') {
+        return NULL;
+    }
+    snprintf(g_comClsid, sizeof g_comClsid, "%s", clsid);
+    g_comClass.clsid = g_comClsid;
+    g_comClass.name = g_comName;
+    length = snprintf(key, sizeof key, "CLSID\\%s\\InProcServer32", clsid);
+    if (length > 0 && length < (int)sizeof key) {
+        if (GetRegistryString(HKEY_CLASSES_ROOT, key, NULL, g_comServerPath, sizeof g_comServerPath)) {
+            g_comClass.serverPath = g_comServerPath;
+        }
+        if (GetRegistryString(HKEY_CLASSES_ROOT, key, "ThreadingModel", g_comThreadingModel,
+                              sizeof g_comThreadingModel)) {
+            g_comClass.threadingModel = g_comThreadingModel;
+        }
+    }
+    return &g_comClass;
+}
+
+void WriteBhoList(ReportSink report) {
+    WriteSectionBanner(report, "Gathering BHO list");
+    OwnedKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kBhoKey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
+        WriteFormatted(report, "%s\r\n", "error : fail to load key \\Browser Help Objects");
+        WriteEmptyLine(report);
+        return;
+    }
+    DWORD subKeyCount = 0;
+    if (RegQueryInfoKeyA(key.Get(), NULL, NULL, NULL, &subKeyCount, NULL, NULL, NULL, NULL, NULL, NULL, NULL) !=
+            ERROR_SUCCESS ||
+        subKeyCount == 0) {
+        WriteFormatted(report, "%s\r\n", "There is no installed BHO");
+        key.Reset();
+        WriteEmptyLine(report);
+        return;
+    }
+    for (DWORD index = 0; index < subKeyCount; ++index) {
+        char name[260];
+        ZeroMemory(name, sizeof name);
+        DWORD nameChars = sizeof name;
+        if (RegEnumKeyExA(key.Get(), index, name, &nameChars, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) continue;
+        if (name[0] == '\0') continue;
+        const ComClassInfo* info = LookupComClass(name);
+        if (info == NULL) continue;
+        WriteText(report, "- ");
+        WriteLine(report, info->name);
+        WriteText(report, "\tClass Id     : ");
+        WriteLine(report, name);
+        WriteText(report, "\tInstall Path : ");
+        WriteLine(report, TextOrEmpty(info->serverPath));
+        WriteText(report, "\tThread Model : ");
+        WriteLine(report, TextOrEmpty(info->threadingModel));
+    }
+    key.Reset();
+    WriteEmptyLine(report);
+}
+
+bool CopyHostsFileFor(ReportSink report, WindowsGeneration generation) {
+    char path[256];
+    if (generation >= WindowsGeneration::WinNT4) {
+        UINT length = GetSystemDirectoryA(path, sizeof path);
+        if (length == 0 || length > sizeof path) {
+            WriteLine(report, "failed(1)");
+            return false;
+        }
+        if (length + 19 >= sizeof path) {
+            WriteLine(report, "failed(2)");
+            return false;
+        }
+        strcat(path, "\\drivers\\etc\\hosts");
+    } else {
+        UINT length = GetWindowsDirectoryA(path, sizeof path);
+        // A length of 256 or more means the folder did not fit in the buffer.
+        if (length == 0 || length + 7 > sizeof path) {
+            WriteLine(report, "failed(3)");
+            return false;
+        }
+        strcat(path, "\\HOSTS");
+    }
+    // Read and write sharing: a program that has the file open with sharing
+    // (an editor, a security scanner) does not hide it from the report; one
+    // that holds it exclusively still does, and the report says so.
+    OwnedFile hosts(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!hosts.Valid()) {
+        WriteFormatted(report, "File(%s) not found\r\n", path);
+        return false;
+    }
+    WriteFormatted(report, "*--> %s <--*\r\n\r\n", path);
+    bool copied = CopyStreamToReport(hosts.Get(), report);
+    if (copied) {
+        WriteEmptyLine(report);
+    } else {
+        WriteLine(report, "failed(5)");
+    }
+    return copied;
+}
+
+bool CopyHostsFile(ReportSink report) { return CopyHostsFileFor(report, GetWindowsGeneration()); }
+
+void WriteHostsFile(ReportSink report) {
+    WriteSectionBanner(report, "Collecting Hosts file content");
+    CopyHostsFile(report);
+    WriteEmptyLine(report);
+}
