@@ -1,0 +1,104 @@
+// Test helper around the ZIP writer, run under Wine by the end-to-end checks
+// and the benchmark, and a file holder for the unit tests.
+//
+//   zip_tool make ARCHIVE [options] [SOURCE NAME]...
+//       --limits ARCHIVE_BYTES MEMBER_BYTES ENTRIES   lower the format limits
+//       --repeat COUNT SOURCE NAME_FORMAT             add SOURCE COUNT times,
+//                                                     named by NAME_FORMAT % index
+//     prints "add NAME 0xCODE" per add (one summary line for --repeat),
+//     "close 0xCODE" and "elapsed_seconds: S" for the writer's own time.
+//   zip_tool hold PATH READY_EVENT RELEASE_EVENT
+//     opens PATH for writing (sharing reads and writes, as a logging program
+//     would), signals READY_EVENT and keeps the file open until RELEASE_EVENT.
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "report/zip_writer.h"
+
+namespace {
+
+int Hold(int argc, char** argv) {
+    if (argc != 5) return 2;
+    HANDLE file = CreateFileA(argv[2], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return 3;
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[3]);
+    HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, argv[4]);
+    if (ready == NULL || release == NULL) return 4;
+    SetEvent(ready);
+    WaitForSingleObject(release, 60000);
+    CloseHandle(file);
+    return 0;
+}
+
+int Make(int argc, char** argv) {
+    if (argc < 3) return 2;
+    LARGE_INTEGER frequency, start, stop;
+    QueryPerformanceFrequency(&frequency);
+    LONGLONG busy = 0;
+
+    QueryPerformanceCounter(&start);
+    ZipHandle archive = ZipCreateFile(argv[2]);
+    QueryPerformanceCounter(&stop);
+    busy += stop.QuadPart - start.QuadPart;
+    if (archive == NULL) {
+        printf("create failed\n");
+        return 1;
+    }
+    for (int i = 3; i < argc;) {
+        if (strcmp(argv[i], "--limits") == 0 && i + 3 < argc) {
+            ZipSetLimitsForTesting(_strtoui64(argv[i + 1], NULL, 0), _strtoui64(argv[i + 2], NULL, 0),
+                                   (uint32_t)strtoul(argv[i + 3], NULL, 0));
+            i += 4;
+        } else if (strcmp(argv[i], "--repeat") == 0 && i + 3 < argc) {
+            const unsigned long count = strtoul(argv[i + 1], NULL, 0);
+            unsigned long added = 0;
+            uint32_t firstFailure = ZipOk;
+            unsigned long firstFailureIndex = 0;
+            for (unsigned long n = 0; n < count; ++n) {
+                char name[512];
+                snprintf(name, sizeof name, argv[i + 3], n);
+                QueryPerformanceCounter(&start);
+                const uint32_t result = ZipAddFile(argv[i + 2], name, archive);
+                QueryPerformanceCounter(&stop);
+                busy += stop.QuadPart - start.QuadPart;
+                if (result == ZipOk) {
+                    ++added;
+                } else if (firstFailure == ZipOk) {
+                    firstFailure = result;
+                    firstFailureIndex = n;
+                }
+            }
+            printf("repeat added %lu first_failure %lu 0x%08X\n", added, firstFailureIndex, firstFailure);
+            i += 4;
+        } else if (i + 1 < argc) {
+            QueryPerformanceCounter(&start);
+            const uint32_t result = ZipAddFile(argv[i], argv[i + 1], archive);
+            QueryPerformanceCounter(&stop);
+            busy += stop.QuadPart - start.QuadPart;
+            printf("add %s 0x%08X\n", argv[i + 1], result);
+            i += 2;
+        } else {
+            return 2;
+        }
+    }
+    QueryPerformanceCounter(&start);
+    const uint32_t result = ZipClose(archive);
+    QueryPerformanceCounter(&stop);
+    busy += stop.QuadPart - start.QuadPart;
+    printf("close 0x%08X\n", result);
+    printf("elapsed_seconds: %.4f\n", (double)busy / (double)frequency.QuadPart);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && strcmp(argv[1], "make") == 0) return Make(argc, argv);
+    if (argc >= 2 && strcmp(argv[1], "hold") == 0) return Hold(argc, argv);
+    fprintf(stderr, "usage: zip_tool make ARCHIVE [--limits A M E] [--repeat N SRC FMT] [SRC NAME]...\n"
+                    "       zip_tool hold PATH READY_EVENT RELEASE_EVENT\n");
+    return 2;
+}
