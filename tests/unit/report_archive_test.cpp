@@ -1,0 +1,277 @@
+// The test archive: which files go in under which names, what a missing
+// launcher or game folder, a locked log and a failed report member do.
+// These tests create the launcher's registry key and the Runeveil 2 folder,
+// which other tests touch too; ctest runs them under one resource lock.
+#include "report/report_archive.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "ui/game_catalog.h"
+#include "zip_test_support.h"
+
+using testing_support::FileHolder;
+using testing_support::ReadWholeFile;
+using testing_support::ReadZipMembers;
+using testing_support::RegistryKey;
+using testing_support::RemoveTree;
+using testing_support::TempDir;
+using testing_support::WriteWholeFile;
+using testing_support::ZipMember;
+
+namespace {
+
+const char kLauncherKey[] = "Software\\Orvane\\Launcher";
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::string> MemberNames(const std::string& archive) {
+    std::vector<ZipMember> members;
+    EXPECT_TRUE(ReadZipMembers(ReadWholeFile(archive), &members)) << archive;
+    std::vector<std::string> names;
+    for (const ZipMember& m : members) names.push_back(m.name);
+    return names;
+}
+
+// The members after the first `fixed` ones, which come in listing order, sorted.
+std::vector<std::string> SortedTail(std::vector<std::string> names, size_t fixed) {
+    names.erase(names.begin(), names.begin() + std::min(fixed, names.size()));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The launcher's registry value pointing into a folder with its
+// configuration files; the launcher key is gone again afterwards.
+class Launcher {
+public:
+    explicit Launcher(const std::string& folder) : key_(HKEY_LOCAL_MACHINE, kLauncherKey), folder_(folder) {
+        CreateDirectoryA(folder_.c_str(), NULL);
+        CreateDirectoryA((folder_ + "\\Config").c_str(), NULL);
+        CreateDirectoryA((folder_ + "\\Config\\Default").c_str(), NULL);
+        key_.SetString("InstallPath", folder_ + "\\Launcher.exe");
+        GetLauncherInstallPath();  // refresh the process-wide cache
+    }
+    std::string File(const std::string& name) const { return folder_ + "\\" + name; }
+
+private:
+    RegistryKey key_;
+    std::string folder_;
+};
+
+// No launcher value at all (the key exists but is empty).
+class NoLauncher {
+public:
+    NoLauncher() : key_(HKEY_LOCAL_MACHINE, kLauncherKey) { GetLauncherInstallPath(); }
+
+private:
+    RegistryKey key_;
+};
+
+class SelectedGame {
+public:
+    explicit SelectedGame(int game) { SetSelectedGame(game); }
+    ~SelectedGame() { SetSelectedGame(kNoGame); }
+};
+
+std::string WriteReport(const TempDir& dir, const std::string& text) {
+    const std::string path = dir.File("DGN1A2B.tmp");
+    EXPECT_TRUE(WriteWholeFile(path, text));
+    return path;
+}
+
+int ExpectedGeneration() {
+    const char* value = getenv("DIAGNOVA_EXPECT_GENERATION");
+    return value ? atoi(value) : 9;
+}
+
+// The Runeveil 2 log folder where this Windows version looks for it: the
+// documents folder from Vista on, the installed game's folder (found through
+// the registry) on XP.
+class Runeveil2Folder {
+public:
+    Runeveil2Folder() {
+        if (ExpectedGeneration() > 6) {
+            char documents[MAX_PATH];
+            SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, SHGFP_TYPE_CURRENT, documents);
+            folder_ = std::string(documents) + "\\Runeveil 2";
+            RemoveTree(folder_);
+            CreateDirectoryA(folder_.c_str(), NULL);
+        } else {
+            folder_ = games_.File("Runeveil 2");
+            CreateDirectoryA(folder_.c_str(), NULL);
+            WriteWholeFile(folder_ + "\\Runeveil2.exe", "MZ");
+            key_ = new RegistryKey(HKEY_LOCAL_MACHINE, "Software\\Skellan\\Runeveil 2");
+            key_->SetString("Path", folder_ + "\\Runeveil2.exe");
+        }
+        GetRuneveil2Folder();  // refresh the process-wide cache
+    }
+    ~Runeveil2Folder() {
+        RemoveTree(folder_);
+        delete key_;
+    }
+    std::string File(const std::string& name) const { return folder_ + "\\" + name; }
+
+private:
+    TempDir games_;
+    std::string folder_;
+    RegistryKey* key_ = nullptr;
+};
+
+}  // namespace
+
+TEST(ReportArchive, AGameWithoutLauncherGetsTheReportAloneAndReplacesTheOldArchive) {
+    TempDir dir;
+    NoLauncher noLauncher;
+    SelectedGame game(2);
+    const std::string report = WriteReport(dir, "Kharros II report\r\n<EOF>\r\n");
+    ASSERT_TRUE(WriteWholeFile(dir.File("Kharros II Test.zip"), "an archive of an earlier run"));
+    ASSERT_TRUE(BuildReportArchive(dir.File("Kharros II Test.zip").c_str(), "Kharros II Test.txt", report.c_str()));
+    std::vector<ZipMember> members;
+    ASSERT_TRUE(ReadZipMembers(ReadWholeFile(dir.File("Kharros II Test.zip")), &members));
+    ASSERT_EQ(1u, members.size());
+    EXPECT_EQ("Kharros II Test.txt", members[0].name);
+    EXPECT_EQ("Kharros II report\r\n<EOF>\r\n", members[0].data);
+    EXPECT_TRUE(FileExists(report));  // the report itself stays where it is
+}
+
+TEST(ReportArchive, LauncherConfigurationAndApplicationLogsFollowTheReport) {
+    TempDir dir;
+    Launcher launcher(dir.File("Orvane Launcher"));
+    ASSERT_TRUE(WriteWholeFile(launcher.File("Config\\Default\\Games.xml"), "<Games/>"));
+    ASSERT_TRUE(WriteWholeFile(launcher.File("Config\\Default\\GamesAddendum.xml"), "<Addendum/>"));
+    ASSERT_TRUE(WriteWholeFile(launcher.File("OrvaneApplicationLog.txt"), "log"));
+    ASSERT_TRUE(WriteWholeFile(launcher.File("OrvaneApplicationLog_old.txt"), "old log"));
+    ASSERT_TRUE(WriteWholeFile(launcher.File("orvaneApplicationLog2.txt"), "other case"));
+    ASSERT_TRUE(WriteWholeFile(launcher.File("Launcher.log"), "not an application log"));
+    ASSERT_TRUE(WriteWholeFile(launcher.File("OrvaneApplicationLog_locked.txt"), "held by the launcher"));
+    ASSERT_TRUE(CreateDirectoryA(launcher.File("OrvaneApplicationLogs").c_str(), NULL));
+    ASSERT_TRUE(WriteWholeFile(launcher.File("OrvaneApplicationLogs\\OrvaneApplicationLog.txt"), "nested"));
+    // Runeveil never collects the Runeveil 2 logs, even when they are there.
+    Runeveil2Folder runeveil2;
+    ASSERT_TRUE(WriteWholeFile(runeveil2.File("Client.log"), "client"));
+    SelectedGame game(0);
+    FileHolder holder(launcher.File("OrvaneApplicationLog_locked.txt"));
+    ASSERT_TRUE(holder.Ready());
+
+    const std::string report = WriteReport(dir, "Runeveil report\r\n");
+    ASSERT_TRUE(BuildReportArchive(dir.File("Runeveil Test.zip").c_str(), "Runeveil Test.txt", report.c_str()));
+    const std::vector<std::string> names = MemberNames(dir.File("Runeveil Test.zip"));
+    ASSERT_EQ(5u, names.size());
+    EXPECT_EQ((std::vector<std::string>{"Runeveil Test.txt", "Launcher/Games.xml", "Launcher/GamesAddendum.xml"}),
+              std::vector<std::string>(names.begin(), names.begin() + 3));
+    EXPECT_EQ((std::vector<std::string>{"Launcher/Logs/OrvaneApplicationLog.txt",
+                                        "Launcher/Logs/OrvaneApplicationLog_old.txt"}),
+              SortedTail(names, 3));
+}
+
+TEST(ReportArchive, MissingLauncherFilesAndFoldersAreLeftOut) {
+    TempDir dir;
+    SelectedGame game(3);
+    const std::string report = WriteReport(dir, "Solmere report\r\n");
+    {
+        // The value names a folder that is not there.
+        RegistryKey key(HKEY_LOCAL_MACHINE, kLauncherKey);
+        key.SetString("InstallPath", dir.File("gone\\Launcher.exe"));
+        GetLauncherInstallPath();
+        ASSERT_TRUE(BuildReportArchive(dir.File("a.zip").c_str(), "Solmere Test.txt", report.c_str()));
+        EXPECT_EQ((std::vector<std::string>{"Solmere Test.txt"}), MemberNames(dir.File("a.zip")));
+    }
+    {
+        // Only the addendum exists.
+        Launcher launcher(dir.File("L"));
+        ASSERT_TRUE(WriteWholeFile(launcher.File("Config\\Default\\GamesAddendum.xml"), "<Addendum/>"));
+        ASSERT_TRUE(BuildReportArchive(dir.File("b.zip").c_str(), "Solmere Test.txt", report.c_str()));
+        EXPECT_EQ((std::vector<std::string>{"Solmere Test.txt", "Launcher/GamesAddendum.xml"}),
+                  MemberNames(dir.File("b.zip")));
+    }
+}
+
+TEST(ReportArchive, RuneveilTwoAddsItsLogFilesOnEveryPrefix) {
+    TempDir dir;
+    NoLauncher noLauncher;
+    Runeveil2Folder folder;
+    ASSERT_TRUE(WriteWholeFile(folder.File("Client.log"), "client log\r\n"));
+    ASSERT_TRUE(WriteWholeFile(folder.File("Crash.LOG"), "crash log\r\n"));
+    ASSERT_TRUE(WriteWholeFile(folder.File("notes.txt"), "notes"));
+    ASSERT_TRUE(WriteWholeFile(folder.File("old.log.bak"), "backup"));
+    ASSERT_TRUE(WriteWholeFile(folder.File("Patch.log"), "held open by the game"));
+    ASSERT_TRUE(CreateDirectoryA(folder.File("archive.log").c_str(), NULL));
+    ASSERT_TRUE(WriteWholeFile(folder.File("archive.log\\inner.log"), "nested"));
+    FileHolder holder(folder.File("Patch.log"));
+    ASSERT_TRUE(holder.Ready());
+    SelectedGame game(1);
+
+    const std::string report = WriteReport(dir, "Runeveil 2 report\r\n");
+    ASSERT_TRUE(BuildReportArchive(dir.File("Runeveil 2 Test.zip").c_str(), "Runeveil 2 Test.txt", report.c_str()));
+    std::vector<ZipMember> members;
+    ASSERT_TRUE(ReadZipMembers(ReadWholeFile(dir.File("Runeveil 2 Test.zip")), &members));
+    std::vector<std::string> names;
+    for (const ZipMember& m : members) names.push_back(m.name + "=" + m.data);
+    ASSERT_EQ(3u, names.size());
+    EXPECT_EQ("Runeveil 2 Test.txt=Runeveil 2 report\r\n", names[0]);
+    EXPECT_EQ((std::vector<std::string>{"Skellan/Logs/Client.log=client log\r\n",
+                                        "Skellan/Logs/Crash.LOG=crash log\r\n"}),
+              SortedTail(names, 1));
+}
+
+TEST(ReportArchive, AReportThatCannotBeAddedLeavesNoArchiveAtAll) {
+    TempDir dir;
+    NoLauncher noLauncher;
+    SelectedGame game(0);
+    const std::string archive = dir.File("Runeveil Test.zip");
+    ASSERT_TRUE(WriteWholeFile(archive, "an archive of an earlier run"));
+    EXPECT_FALSE(BuildReportArchive(archive.c_str(), "Runeveil Test.txt", dir.File("missing.tmp").c_str()));
+    EXPECT_FALSE(FileExists(archive));
+
+    // A member name the format cannot hold is a failed report member too.
+    const std::string report = WriteReport(dir, "report");
+    ASSERT_TRUE(WriteWholeFile(archive, "an archive of an earlier run"));
+    EXPECT_FALSE(BuildReportArchive(archive.c_str(), std::string(260, 'r').c_str(), report.c_str()));
+    EXPECT_FALSE(FileExists(archive));
+
+    // Missing arguments touch nothing.
+    ASSERT_TRUE(WriteWholeFile(archive, "an archive of an earlier run"));
+    EXPECT_FALSE(BuildReportArchive(archive.c_str(), "", report.c_str()));
+    EXPECT_FALSE(BuildReportArchive(archive.c_str(), "Runeveil Test.txt", ""));
+    EXPECT_FALSE(BuildReportArchive(archive.c_str(), NULL, report.c_str()));
+    EXPECT_FALSE(BuildReportArchive("", "Runeveil Test.txt", report.c_str()));
+    EXPECT_EQ("an archive of an earlier run", ReadWholeFile(archive));
+}
+
+TEST(ReportArchive, NamesLongerThan259CharactersAreSkippedNotCut) {
+    // A short launcher folder, so that the file paths fit in 259 characters
+    // while the member names, under "Launcher\Logs\", reach the limit.
+    const std::string folder = "C:\\dgnL";
+    RemoveTree(folder);
+    {
+        Launcher launcher(folder);
+        const std::string fits = "OrvaneApplicationLog" + std::string(259 - 14 - 20 - 4, 'f') + ".txt";
+        const std::string tooLong = "OrvaneApplicationLog" + std::string(259 - 14 - 20 - 4 + 2, 't') + ".txt";
+        ASSERT_EQ(245u, fits.size());
+        ASSERT_TRUE(WriteWholeFile(launcher.File(fits), "fits"));
+        ASSERT_TRUE(WriteWholeFile(launcher.File(tooLong), "too long"));
+        ZipHandle zip = ZipCreateFile((folder + "\\a.zip").c_str());
+        ASSERT_NE(nullptr, zip);
+        EXPECT_EQ(1, CollectLauncherFiles(zip));
+        EXPECT_FALSE(AddFileToArchive(zip, "Launcher\\Logs", launcher.File(tooLong).c_str()));
+        EXPECT_TRUE(AddFileToArchive(zip, "L", launcher.File(tooLong).c_str()));
+        EXPECT_EQ(ZipOk, ZipClose(zip));
+        const std::vector<std::string> names = MemberNames(folder + "\\a.zip");
+        ASSERT_EQ(2u, names.size());
+        EXPECT_EQ("Launcher/Logs/" + fits, names[0]);
+        EXPECT_EQ(259u, names[0].size());
+        EXPECT_EQ("L/" + tooLong, names[1]);
+    }
+    RemoveTree(folder);
+    // A folder word and name beyond any buffer, and calls without an archive.
+    EXPECT_FALSE(AddFileToArchive(NULL, "Launcher", "C:\\x.txt"));
+    EXPECT_EQ(0, CollectLauncherFiles(NULL));
+    EXPECT_EQ(0, CollectRuneveil2Logs(NULL));
+}
