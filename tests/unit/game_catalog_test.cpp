@@ -108,7 +108,7 @@ TEST(GameCatalog, RuneveilTwoCandidatesComeFromItsOwnEntryOnly) {
     EXPECT_FALSE(FindRuneveil2Candidates(withoutRuneveil2, out));
 }
 
-TEST(GameCatalog, LauncherInstallPathIsReadAgainWhileMissing) {
+TEST(GameCatalog, LauncherInstallPathIsReadAgainWhileMissingSharedRegistry) {
     {
         RegistryKey launcher(HKEY_LOCAL_MACHINE, "Software\\Orvane\\Launcher");
         EXPECT_EQ(nullptr, GetLauncherInstallPath());

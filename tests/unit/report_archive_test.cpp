@@ -1,7 +1,8 @@
 // The test archive: which files go in under which names, what a missing
 // launcher or game folder, a locked log and a failed report member do.
 // These tests create the launcher's registry key and the Runeveil 2 folder,
-// which other tests touch too; ctest runs them under one resource lock.
+// which other tests touch too; "SharedRegistry" in their names gives them
+// ctest's resource lock for such fixtures.
 #include "report/report_archive.h"
 
 #include <gtest/gtest.h>
@@ -126,7 +127,7 @@ private:
 
 }  // namespace
 
-TEST(ReportArchive, AGameWithoutLauncherGetsTheReportAloneAndReplacesTheOldArchive) {
+TEST(ReportArchiveSharedRegistry, AGameWithoutLauncherGetsTheReportAloneAndReplacesTheOldArchive) {
     TempDir dir;
     NoLauncher noLauncher;
     SelectedGame game(2);
@@ -141,7 +142,7 @@ TEST(ReportArchive, AGameWithoutLauncherGetsTheReportAloneAndReplacesTheOldArchi
     EXPECT_TRUE(FileExists(report));  // the report itself stays where it is
 }
 
-TEST(ReportArchive, LauncherConfigurationAndApplicationLogsFollowTheReport) {
+TEST(ReportArchiveSharedRegistry, LauncherConfigurationAndApplicationLogsFollowTheReport) {
     TempDir dir;
     Launcher launcher(dir.File("Orvane Launcher"));
     ASSERT_TRUE(WriteWholeFile(launcher.File("Config\\Default\\Games.xml"), "<Games/>"));
@@ -171,7 +172,7 @@ TEST(ReportArchive, LauncherConfigurationAndApplicationLogsFollowTheReport) {
               SortedTail(names, 3));
 }
 
-TEST(ReportArchive, MissingLauncherFilesAndFoldersAreLeftOut) {
+TEST(ReportArchiveSharedRegistry, MissingLauncherFilesAndFoldersAreLeftOut) {
     TempDir dir;
     SelectedGame game(3);
     const std::string report = WriteReport(dir, "Solmere report\r\n");
@@ -193,7 +194,7 @@ TEST(ReportArchive, MissingLauncherFilesAndFoldersAreLeftOut) {
     }
 }
 
-TEST(ReportArchive, RuneveilTwoAddsItsLogFilesOnEveryPrefix) {
+TEST(ReportArchiveSharedRegistry, RuneveilTwoAddsItsLogFilesOnEveryPrefix) {
     TempDir dir;
     NoLauncher noLauncher;
     Runeveil2Folder folder;
@@ -221,7 +222,7 @@ TEST(ReportArchive, RuneveilTwoAddsItsLogFilesOnEveryPrefix) {
               SortedTail(names, 1));
 }
 
-TEST(ReportArchive, AReportThatCannotBeAddedLeavesNoArchiveAtAll) {
+TEST(ReportArchiveSharedRegistry, AReportThatCannotBeAddedLeavesNoArchiveAtAll) {
     TempDir dir;
     NoLauncher noLauncher;
     SelectedGame game(0);
@@ -245,7 +246,7 @@ TEST(ReportArchive, AReportThatCannotBeAddedLeavesNoArchiveAtAll) {
     EXPECT_EQ("an archive of an earlier run", ReadWholeFile(archive));
 }
 
-TEST(ReportArchive, NamesLongerThan259CharactersAreSkippedNotCut) {
+TEST(ReportArchiveSharedRegistry, NamesLongerThan259CharactersAreSkippedNotCut) {
     // A short launcher folder, so that the file paths fit in 259 characters
     // while the member names, under "Launcher\Logs\", reach the limit.
     const std::string folder = "C:\\dgnL";
