@@ -33,5 +33,11 @@ void DigestUpdate(DigestContext* context, const void* bytes, size_t byteCount);
 // count and the block.
 void DigestFinal(DigestContext* context);
 
+// Chooses between the processor's SHA extensions (when it has them) and the
+// portable code; returns whether the extensions are now in use. The choice is
+// made automatically on first use; tests and the benchmark call this to run
+// both.
+bool DigestSelectAcceleration(bool enable);
+
 // The 20 digest bytes as 40 upper-case hexadecimal digits and a NUL.
 void DigestToHex(const uint8_t digest[kDigestBytes], char hex[2 * kDigestBytes + 1]);

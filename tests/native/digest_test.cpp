@@ -32,14 +32,31 @@ std::vector<uint8_t> Pattern(size_t count) {
     return bytes;
 }
 
+// Runs the checks with the portable code and, where the processor has them,
+// with the SHA extensions; leaves the automatic choice in place afterwards.
+template <class Checks>
+void ForEachImplementation(Checks checks) {
+    DigestSelectAcceleration(false);
+    {
+        SCOPED_TRACE("portable");
+        checks();
+    }
+    if (DigestSelectAcceleration(true)) {
+        SCOPED_TRACE("SHA extensions");
+        checks();
+    }
+}
+
 }  // namespace
 
 TEST(Digest, StandardWordsGiveSha1OnTheFips180Vectors) {
+    ForEachImplementation([] {
     EXPECT_EQ("DA39A3EE5E6B4B0D3255BFEF95601890AFD80709", Sha1(""));
     EXPECT_EQ("A9993E364706816ABA3E25717850C26C9CD0D89D", Sha1("abc"));
     EXPECT_EQ("84983E441C3BD26EBAAE4AA1F95129E5E54670F1",
               Sha1("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"));
     EXPECT_EQ("34AA973CD4C4DAA4F61EEB2BDBAD27316534016F", Sha1(std::string(1000000, 'a')));
+    });
 }
 
 TEST(Digest, StandardWordsGiveSha1AtEveryLengthAroundThePaddingBoundaries) {
@@ -67,10 +84,22 @@ TEST(Digest, StandardWordsGiveSha1AtEveryLengthAroundThePaddingBoundaries) {
         {128, "A09133E6730FFE899EFB70204CB5646CD5DC24EE"}, {129, "808AEA332CE367541D37ADAE7F94E59C5C1A934E"},
         {130, "6E95F38FBDD38454AB4370CA87D628B526515950"}, {131, "CC643B473E831C4BEBB157527F69F90C50DE211E"},
     };
-    for (const auto& expected : kExpected) {
-        std::vector<uint8_t> bytes = Pattern(expected.length);
-        EXPECT_EQ(expected.sha1, Digest(bytes.data(), bytes.size(), kStandardSha1Words)) << expected.length;
-    }
+    ForEachImplementation([&] {
+        for (const auto& expected : kExpected) {
+            std::vector<uint8_t> bytes = Pattern(expected.length);
+            EXPECT_EQ(expected.sha1, Digest(bytes.data(), bytes.size(), kStandardSha1Words)) << expected.length;
+        }
+    });
+}
+
+TEST(Digest, ProcessorExtensionsAndPortableCodeAgreeOnLongInputs) {
+    std::vector<uint8_t> bytes(1 << 20);
+    uint32_t x = 12345;
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+    DigestSelectAcceleration(false);
+    const std::string portable = Digest(bytes.data(), bytes.size(), kReportDigestWords);
+    if (!DigestSelectAcceleration(true)) GTEST_SKIP() << "no SHA extensions on this processor";
+    EXPECT_EQ(portable, Digest(bytes.data(), bytes.size(), kReportDigestWords));
 }
 
 TEST(Digest, InputInAnyPiecesGivesTheSameDigestAsInOne) {
