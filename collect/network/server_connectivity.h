@@ -14,4 +14,7 @@ const int kAddressTextChars = 22;
 // Number of IPv4 addresses stored (0 to 100), each as dotted text.
 int ResolveHostAddresses(const char* host, char addresses[][kAddressTextChars]);
 bool TestTcpConnect(const char* host, int port);
+// How long TestTcpConnect waits for a connection to be established: 10 000 ms
+// unless a test shortens it.
+void SetConnectTimeLimit(unsigned long milliseconds);
 bool IsDottedNumeric(const char* text);

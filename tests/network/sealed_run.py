@@ -341,6 +341,7 @@ def inside(args):
     sh("mount", "--bind", resolv, "/etc/resolv.conf")
 
     env = quiet_env()
+    env["DIAGNOVA_SEALED_SCENARIO"] = scenario.name
     # Hide every wineserver started outside: its sockets would live outside.
     wine_tmp = "/tmp/.wine-%d" % os.getuid()
     os.makedirs(wine_tmp, mode=0o700, exist_ok=True)

@@ -1,0 +1,29 @@
+// Text handling of the network steps that needs no Windows API: HTTP header
+// values, the external-address page, version texts, host texts and the route
+// tracing commands. Kept apart so that it builds natively for sanitizer runs.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// A Content-Length value: only decimal digits (at least one) that fit in 32
+// bits. Anything else (a sign, blanks, letters, an overflowing number) is no
+// length at all, so a broken header can never become a huge or negative size.
+bool ParseContentLength(const char* text, uint32_t* length);
+
+// The external-address page: after the first "<body>", the text that follows
+// "Current IP Address: " up to the next "<". Only the first pageBytes bytes are
+// looked at. False when a marker is missing or the address has 256 characters
+// or more; the output is then left untouched.
+bool FindExternalAddress(const char* page, size_t pageBytes, char address[256]);
+
+// 1 when fetched names a newer version than own, else -1. Versions are decimal
+// parts separated by dots; parts compare as numbers.
+int CompareVersions(const char* own, const char* fetched);
+
+// True when every character is a decimal digit or a dot (also for "").
+bool IsDottedNumeric(const char* text);
+
+// printf format of the route tool's command line for a WindowsGeneration value;
+// the one placeholder takes the address.
+const char* RouteCommandFormat(int generation);

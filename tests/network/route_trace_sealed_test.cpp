@@ -1,0 +1,188 @@
+// Route tracing with the stand-in route tools in the prefix's system folder:
+// blocks in start order, long output, the time limit, cancel, more than 64
+// traces and the 128-trace cap.
+#include <process.h>
+
+#include <string>
+#include <vector>
+
+#include "collect/network/route_trace.h"
+#include "report/run_control.h"
+#include "sealed_support.h"
+
+namespace {
+
+using sealed::RouteBlock;
+using sealed::StandInOutput;
+
+std::string Traces(int count, const ServerEntry* servers) {
+    return sealed::Section([&](ReportSink sink) { WriteRouteTraces(sink, count, servers); });
+}
+
+class AllReachable : public sealed::ScenarioTest {
+protected:
+    AllReachable() : ScenarioTest("all_reachable") {}
+    void SetUp() override {
+        ScenarioTest::SetUp();
+        PrepareRunCancelEvent();
+    }
+    void TearDown() override { SetRouteTraceTimeLimit(500000); }
+};
+class UpdateDown : public sealed::ScenarioTest {
+protected:
+    UpdateDown() : ScenarioTest("update_down") {}
+};
+
+std::string HopBytes(const std::string& address, size_t total) {
+    std::string block;
+    char line[65];
+    for (int hop = 0; block.size() + 64 <= 65536; ++hop) {
+        snprintf(line, sizeof line, "%3d  %-20s %36s\r\n", hop % 100, address.c_str(), "0 ms  0/ 100 =  0%");
+        block.append(line, 64);
+    }
+    std::string out;
+    while (out.size() < total) out.append(block, 0, std::min(block.size(), total - out.size()));
+    return out;
+}
+
+unsigned __stdcall SetCancelLater(void*) {
+    Sleep(700);
+    SetEvent(GetRunCancelEvent());
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(AllReachable, RuneveilTracesEveryAddressInStartOrder) {
+    sealed::RouteScript script("192.0.2.11 sleep 400\r\n192.0.2.16 lines 3\r\n");
+    std::string expected;
+    const char* auth[] = {"192.0.2.11", "192.0.2.12", "192.0.2.13"};
+    for (int round = 0; round < 2; ++round) {
+        for (const char* a : auth) {
+            std::string output = StandInOutput(a);
+            if (std::string(a) == "192.0.2.11") {
+                output = "stand-in: pathping.exe -w 500 -q 100 -4 192.0.2.11\r\nTracing route to 192.0.2.11\r\n"
+                         "Trace complete.\r\n";
+            }
+            expected += RouteBlock("RV Auth Gate", "US/EU", a, output);
+        }
+    }
+    expected += RouteBlock("RV File Server", "US/EU", "192.0.2.14", StandInOutput("192.0.2.14"));
+    expected += RouteBlock("RV File Server", "US/EU", "192.0.2.14", StandInOutput("192.0.2.14"));
+    expected += RouteBlock("RV Diag Server", "US/EU", "192.0.2.15", StandInOutput("192.0.2.15"));
+    expected += RouteBlock("RV Diag Server", "US/EU", "192.0.2.15", StandInOutput("192.0.2.15"));
+    expected += RouteBlock("RV Patcher", "US/EU", "192.0.2.16",
+                           "stand-in: pathping.exe -w 500 -q 100 -4 192.0.2.16\r\nTracing route to 192.0.2.16\r\n"
+                           "  1  192.0.2.16\r\n  2  192.0.2.16\r\n  3  192.0.2.16\r\nTrace complete.\r\n");
+    EXPECT_EQ(expected, Traces(7, kRuneveilServers));
+}
+
+TEST_F(AllReachable, HeadingRuleMatchesTheHeadingAndUnresolvedHostsComeFirst) {
+    sealed::RouteScript script("");
+    ServerEntry servers[] = {
+        sealed::Entry("K2 Auth Gate", 3, "auth.kharros2.example", 2106, CheckConnect | CheckRoute),
+        sealed::Entry("Nowhere", 3, "nowhere.orvane.example", 80, CheckRoute),
+        sealed::Entry("Not traced", 3, "patch.kharros2.example", 80, CheckConnect),
+        sealed::Entry("Odd region", 6, "203.0.113.12", 7777, CheckRoute),
+    };
+    std::string body = Traces(4, servers);
+    std::string rule(40, '-');  // 16 + 12 + 2 + 10 characters
+    EXPECT_EQ("failed to get ip address for nowhere.orvane.example\r\n"
+              "\r\n" + rule + "\r\nRoute for [K2 Auth Gate:US] (192.0.2.31)\r\n" + rule + "\r\n" +
+                  StandInOutput("192.0.2.31") +
+                  RouteBlock("Odd region", "Region Error", "203.0.113.12", StandInOutput("203.0.113.12")),
+              body);
+}
+
+TEST_F(AllReachable, OutputLongerThanAPipeHoldsArrivesWholeWithoutTimeout) {
+    sealed::RouteScript script("192.0.2.31 bytes 600000\r\n192.0.2.33 bytes 300000\r\n");
+    SetRouteTraceTimeLimit(30000);
+    DWORD start = GetTickCount();
+    std::string body = Traces(3, kKharros2Servers);
+    EXPECT_LT(GetTickCount() - start, 15000u);
+    std::string head31 = "stand-in: pathping.exe -w 500 -q 100 -4 192.0.2.31\r\nTracing route to 192.0.2.31\r\n";
+    std::string head33 = "stand-in: pathping.exe -w 500 -q 100 -4 192.0.2.33\r\nTracing route to 192.0.2.33\r\n";
+    std::string expected =
+        RouteBlock("K2 Auth Gate", "US", "192.0.2.31", head31 + HopBytes("192.0.2.31", 600000) + "Trace complete.\r\n") +
+        RouteBlock("K2 nprotect", "US", "192.0.2.32", StandInOutput("192.0.2.32")) +
+        RouteBlock("K2 Patcher", "US", "192.0.2.33", head33 + HopBytes("192.0.2.33", 300000) + "Trace complete.\r\n");
+    EXPECT_EQ(expected.size(), body.size());
+    EXPECT_TRUE(expected == body) << "the report differs from the tools' output";
+}
+
+TEST_F(AllReachable, TimeLimitStopsOnlyTheTraceStillRunning) {
+    sealed::RouteScript script("192.0.2.32 hang\r\n");
+    SetRouteTraceTimeLimit(2000);
+    DWORD start = GetTickCount();
+    std::string body = Traces(3, kKharros2Servers);
+    DWORD spent = GetTickCount() - start;
+    EXPECT_GE(spent, 1900u);
+    EXPECT_LT(spent, 10000u);
+    EXPECT_EQ(RouteBlock("K2 Auth Gate", "US", "192.0.2.31", StandInOutput("192.0.2.31")) +
+                  RouteBlock("K2 nprotect", "US", "192.0.2.32",
+                             "stand-in: pathping.exe -w 500 -q 100 -4 192.0.2.32\r\nTracing route to 192.0.2.32\r\n"
+                             "\r\n-> canceled by Diagnova due to timeout(2 sec)\r\n") +
+                  RouteBlock("K2 Patcher", "US", "192.0.2.33", StandInOutput("192.0.2.33")),
+              body);
+}
+
+TEST_F(AllReachable, CancelEndsTheWaitAtOnceAndWritesOnlyStartFailures) {
+    sealed::RouteScript script("192.0.2.31 hang\r\n192.0.2.32 hang\r\n");
+    ServerEntry servers[] = {
+        sealed::Entry("Nowhere", 3, "nowhere.orvane.example", 80, CheckRoute),
+        kKharros2Servers[0],
+        kKharros2Servers[1],
+        kKharros2Servers[2],
+    };
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(NULL, 0, SetCancelLater, NULL, 0, NULL));
+    DWORD start = GetTickCount();
+    std::string body = Traces(4, servers);
+    EXPECT_LT(GetTickCount() - start, 10000u);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_EQ("failed to get ip address for nowhere.orvane.example\r\n", body);
+}
+
+TEST_F(AllReachable, MoreThan64TracesAreAllWaitedForAndTheCapIs128) {
+    sealed::RouteScript script("192.0.2.13 sleep 1500\r\n");
+    std::vector<ServerEntry> servers(25, sealed::Entry("Many", 7, "auth.runeveil.example", 80, CheckRoute));
+    // 75 traces; the last one started runs longest, so finishing early would
+    // cut its output short.
+    std::string body = Traces(25, servers.data());
+    std::string expected;
+    for (int i = 0; i < 25; ++i) {
+        expected += RouteBlock("Many", "US/EU", "192.0.2.11", StandInOutput("192.0.2.11"));
+        expected += RouteBlock("Many", "US/EU", "192.0.2.12", StandInOutput("192.0.2.12"));
+        expected += RouteBlock("Many", "US/EU", "192.0.2.13",
+                               "stand-in: pathping.exe -w 500 -q 100 -4 192.0.2.13\r\nTracing route to 192.0.2.13\r\n"
+                               "Trace complete.\r\n");
+    }
+    EXPECT_EQ(expected, body);
+
+    sealed::RouteScript quick("");
+    servers.resize(50, servers[0]);
+    body = Traces(50, servers.data());
+    size_t blocks = 0;
+    for (size_t at = body.find("Route for ["); at != std::string::npos; at = body.find("Route for [", at + 1)) ++blocks;
+    EXPECT_EQ(static_cast<size_t>(kMaxRouteTraces), blocks);
+    // 128 = 42 entries of three addresses and two addresses of the 43rd.
+    EXPECT_EQ(std::string::npos, body.find("timeout"));
+    EXPECT_EQ(RouteBlock("Many", "US/EU", "192.0.2.12", StandInOutput("192.0.2.12")),
+              body.substr(body.size() - RouteBlock("Many", "US/EU", "192.0.2.12", StandInOutput("192.0.2.12")).size()));
+}
+
+TEST_F(AllReachable, NoRouteEntriesGiveAnEmptyBody) {
+    ServerEntry servers[] = {sealed::Entry("A", 3, "auth.kharros2.example", 2106, CheckConnect)};
+    EXPECT_EQ("", Traces(1, servers));
+}
+
+TEST_F(UpdateDown, NoInternetShowsTheUpdateWarningAndCancels) {
+    PrepareRunCancelEvent();
+    sealed::MessageBoxCatcher catcher;
+    EXPECT_EQ("", Traces(3, kKharros2Servers));
+    ASSERT_EQ(1u, catcher.boxes().size());
+    EXPECT_EQ("Orvane Diagnova", catcher.boxes()[0].caption);
+    EXPECT_EQ("Warning: Unable to connect to update server. \n\nPlease check your Internet connection.",
+              catcher.boxes()[0].text);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(GetRunCancelEvent(), 0));
+}

@@ -1,0 +1,100 @@
+// HTTP access, the external-address section and the version check against the
+// stand-in update server and address page of the sealed network.
+#include <string>
+
+#include "collect/network/web_access.h"
+#include "resources/deployment.h"
+#include "sealed_support.h"
+
+namespace {
+
+const char kBanner[] =
+    "==============================================================================\r\n"
+    "= Discovering external address\r\n"
+    "==============================================================================\r\n";
+const char kUpdateWarning[] = "Warning: Unable to connect to update server. \n\nPlease check your Internet connection.";
+
+std::string Fetch(const char* url, DWORD capacity, bool* ok) {
+    std::string buffer(capacity + 16, '#');
+    DWORD bytes = capacity;
+    *ok = HttpGet(url, &bytes, &buffer[0]);
+    return buffer.substr(0, bytes);
+}
+
+class AllReachable : public sealed::ScenarioTest {
+protected:
+    AllReachable() : ScenarioTest("all_reachable") {}
+};
+class UpdateDown : public sealed::ScenarioTest {
+protected:
+    UpdateDown() : ScenarioTest("update_down") {}
+};
+class Version300 : public sealed::ScenarioTest {
+protected:
+    Version300() : ScenarioTest("version_300") {}
+};
+class NewerVersion : public sealed::ScenarioTest {
+protected:
+    NewerVersion() : ScenarioTest("newer_version") {}
+};
+class NoAddressLabel : public sealed::ScenarioTest {
+protected:
+    NoAddressLabel() : ScenarioTest("no_address_label") {}
+};
+
+}  // namespace
+
+TEST_F(AllReachable, HttpGetReadsTheAnnouncedLengthAndRefusesSmallerBuffers) {
+    bool ok = false;
+    EXPECT_EQ("1.0.0.0\r\n", Fetch(DEPLOY_VERSION_FILE_URL, 256, &ok));
+    EXPECT_TRUE(ok);
+    EXPECT_EQ("1.0.0.0\r\n", Fetch(DEPLOY_VERSION_FILE_URL, 9, &ok));
+    EXPECT_TRUE(ok);
+    // Too small: nothing is read and the capacity stays as it was.
+    EXPECT_EQ("########", Fetch(DEPLOY_VERSION_FILE_URL, 8, &ok));
+    EXPECT_FALSE(ok);
+    // No server at all on that address and port.
+    Fetch("http://192.0.2.99/", 256, &ok);
+    EXPECT_FALSE(ok);
+}
+
+TEST_F(AllReachable, ExternalAddressSectionShowsTheAddress) {
+    EXPECT_EQ(std::string(kBanner) + "Current IP Address: 198.51.100.77\r\n\r\n", sealed::Section(WriteExternalAddress));
+}
+
+TEST_F(AllReachable, OwnVersionOnTheServerIsCurrentAndTheDownloadIsReachable) {
+    EXPECT_EQ(VersionCurrent, QueryLatestVersion());
+    EXPECT_TRUE(UrlReachable(DEPLOY_DOWNLOAD_URL));
+    EXPECT_FALSE(UrlReachable("http://" DEPLOY_UPDATE_HOST "/diagnova/download/missing.exe"));  // 404
+    EXPECT_FALSE(UrlReachable(""));
+    EXPECT_FALSE(UrlReachable(NULL));
+}
+
+TEST_F(NewerVersion, ANewerVersionFileIsReported) { EXPECT_EQ(VersionNewer, QueryLatestVersion()); }
+
+TEST_F(Version300, AnOversizedVersionFileCountsAsUnreachable) {
+    EXPECT_EQ(VersionUnreachable, QueryLatestVersion());
+    bool ok = false;
+    std::string body = Fetch(DEPLOY_VERSION_FILE_URL, 300, &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(300u, body.size());
+}
+
+TEST_F(UpdateDown, UnreachableServerGivesTheWarningAndNoDownload) {
+    EXPECT_EQ(VersionUnreachable, QueryLatestVersion());
+    EXPECT_FALSE(UrlReachable(DEPLOY_DOWNLOAD_URL));
+    sealed::MessageBoxCatcher catcher;
+    DownloadLatestVersion();
+    ASSERT_EQ(1u, catcher.boxes().size());
+    EXPECT_EQ("Orvane Diagnova", catcher.boxes()[0].caption);
+    EXPECT_EQ(kUpdateWarning, catcher.boxes()[0].text);
+    // The external-address service is another host and still answers.
+    EXPECT_EQ(std::string(kBanner) + "Current IP Address: 198.51.100.77\r\n\r\n", sealed::Section(WriteExternalAddress));
+}
+
+TEST_F(NoAddressLabel, PageWithoutTheLabelGivesFailed) {
+    EXPECT_EQ(std::string(kBanner) + "\tfailed\r\n\r\n", sealed::Section(WriteExternalAddress));
+    char address[256] = "untouched";
+    EXPECT_FALSE(GetExternalAddress(address));
+    EXPECT_STREQ("untouched", address);
+}

@@ -1,0 +1,108 @@
+// A stand-in for the route tools (pathping.exe, tracert.exe), which Wine does
+// not have. Tests copy it into the prefix's system folder under both names.
+//
+// The traced address is the last word of the command line. What the tool does
+// for an address comes from the script file named by DIAGNOVA_ROUTE_SCRIPT,
+// one line per address: "<address> <action> [number]":
+//   lines N    N hop lines, then "Trace complete."
+//   bytes N    N bytes of hop-like lines (more than a pipe holds, if wanted)
+//   sleep MS   the first line, a pause of MS milliseconds, then "Trace complete."
+//   hang       the first line, then never ends
+//   timed N    like bytes N, then a line "own time: <ms> ms" measured from start
+// An address without a line gets "lines 1". Every output starts with
+// "stand-in: <command line>" so tests see exactly what was run.
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+void WriteAll(const char* bytes, DWORD count) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    while (count > 0) {
+        DWORD written = 0;
+        if (!WriteFile(out, bytes, count, &written, NULL) || written == 0) return;
+        bytes += written;
+        count -= written;
+    }
+}
+
+void Print(const char* text) { WriteAll(text, (DWORD)strlen(text)); }
+
+void PrintBytes(const char* address, unsigned long total) {
+    static char block[65536];
+    unsigned long filled = 0;
+    int hop = 0;
+    while (filled + 64 <= sizeof block) {
+        char line[65];
+        snprintf(line, sizeof line, "%3d  %-20s %36s\r\n", hop++ % 100, address, "0 ms  0/ 100 =  0%");
+        memcpy(block + filled, line, 64);
+        filled += 64;
+    }
+    while (total > 0) {
+        DWORD n = total < filled ? (DWORD)total : (DWORD)filled;
+        WriteAll(block, n);
+        total -= n;
+    }
+}
+
+// The script's action for the address, or "lines 1".
+void FindAction(const char* address, char action[32], unsigned long* number) {
+    strcpy(action, "lines");
+    *number = 1;
+    char path[MAX_PATH];
+    DWORD n = GetEnvironmentVariableA("DIAGNOVA_ROUTE_SCRIPT", path, sizeof path);
+    if (n == 0 || n >= sizeof path) return;
+    FILE* script = fopen(path, "r");
+    if (script == NULL) return;
+    char line[256];
+    while (fgets(line, sizeof line, script) != NULL) {
+        char lineAddress[64];
+        char lineAction[32];
+        unsigned long lineNumber = 0;
+        int fields = sscanf(line, "%63s %31s %lu", lineAddress, lineAction, &lineNumber);
+        if (fields >= 2 && strcmp(lineAddress, address) == 0) {
+            strcpy(action, lineAction);
+            *number = fields == 3 ? lineNumber : 0;
+            break;
+        }
+    }
+    fclose(script);
+}
+
+}  // namespace
+
+int main() {
+    DWORD start = GetTickCount();
+    const char* commandLine = GetCommandLineA();
+    const char* address = strrchr(commandLine, ' ');
+    address = address != NULL ? address + 1 : commandLine;
+
+    char action[32];
+    unsigned long number = 0;
+    FindAction(address, action, &number);
+
+    char text[512];
+    snprintf(text, sizeof text, "stand-in: %s\r\nTracing route to %s\r\n", commandLine, address);
+    Print(text);
+    if (strcmp(action, "hang") == 0) {
+        Sleep(INFINITE);
+    } else if (strcmp(action, "sleep") == 0) {
+        Sleep(number);
+    } else if (strcmp(action, "bytes") == 0 || strcmp(action, "timed") == 0) {
+        PrintBytes(address, number);
+        if (strcmp(action, "timed") == 0) {
+            snprintf(text, sizeof text, "own time: %lu ms\r\n", (unsigned long)(GetTickCount() - start));
+            Print(text);
+        }
+    } else {
+        for (unsigned long hop = 1; hop <= number; ++hop) {
+            snprintf(text, sizeof text, "  %lu  %s\r\n", hop, address);
+            Print(text);
+        }
+    }
+    Print("Trace complete.\r\n");
+    return 0;
+}
