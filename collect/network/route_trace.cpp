@@ -36,7 +36,7 @@ namespace {
 unsigned long g_traceTimeLimitMs = 500000;
 // How long the output phase waits for drains to reach the end of their pipes
 // once the tools have ended or been stopped.
-const DWORD kDrainSettleMs = 5000;
+const DWORD kDrainSettleMs = 2000;
 const DWORD kHelperStackBytes = 64 * 1024;
 
 struct RouteTrace {

@@ -20,27 +20,27 @@ std::string Addresses(int count, const ServerEntry* servers) {
     return sealed::Section([&](ReportSink sink) { WriteServerAddresses(sink, count, servers); });
 }
 
-class AllReachable : public sealed::ScenarioTest {
+class ConnectivityAllReachable : public sealed::ScenarioTest {
 protected:
-    AllReachable() : ScenarioTest("all_reachable") {}
+    ConnectivityAllReachable() : ScenarioTest("all_reachable") {}
 };
-class SomeRefusing : public sealed::ScenarioTest {
+class ConnectivitySomeRefusing : public sealed::ScenarioTest {
 protected:
-    SomeRefusing() : ScenarioTest("some_refusing") {}
+    ConnectivitySomeRefusing() : ScenarioTest("some_refusing") {}
 };
-class OneSilent : public sealed::ScenarioTest {
+class ConnectivityOneSilent : public sealed::ScenarioTest {
 protected:
-    OneSilent() : ScenarioTest("one_silent") {}
+    ConnectivityOneSilent() : ScenarioTest("one_silent") {}
     void TearDown() override { SetConnectTimeLimit(10000); }
 };
-class UpdateDown : public sealed::ScenarioTest {
+class ConnectivityUpdateDown : public sealed::ScenarioTest {
 protected:
-    UpdateDown() : ScenarioTest("update_down") {}
+    ConnectivityUpdateDown() : ScenarioTest("update_down") {}
 };
 
 }  // namespace
 
-TEST_F(AllReachable, RuneveilConnectivityListsEveryAddressUnderOneHeadingPerHost) {
+TEST_F(ConnectivityAllReachable, RuneveilConnectivityListsEveryAddressUnderOneHeadingPerHost) {
     EXPECT_EQ(
         "\r\nauth.runeveil.example\r\n"
         "      192.0.2.11:6112 - connect succeeded\r\n"
@@ -58,7 +58,7 @@ TEST_F(AllReachable, RuneveilConnectivityListsEveryAddressUnderOneHeadingPerHost
         Connectivity(7, kRuneveilServers));
 }
 
-TEST_F(AllReachable, SolmereLiteralsGetAnEmptyLineInsteadOfAHeading) {
+TEST_F(ConnectivityAllReachable, SolmereLiteralsGetAnEmptyLineInsteadOfAHeading) {
     EXPECT_EQ(
         "\r\n    203.0.113.10:7777 - connect succeeded\r\n"
         "\r\n    203.0.113.11:7777 - connect succeeded\r\n"
@@ -72,7 +72,7 @@ TEST_F(AllReachable, SolmereLiteralsGetAnEmptyLineInsteadOfAHeading) {
     EXPECT_EQ("\r\nIP Address Information:  patch.solmere.example\r\n\t192.0.2.41\r\n", Addresses(7, kSolmereServers));
 }
 
-TEST_F(AllReachable, AddressSectionRepeatsAHostOnlyWhenAnotherCameBetween) {
+TEST_F(ConnectivityAllReachable, AddressSectionRepeatsAHostOnlyWhenAnotherCameBetween) {
     EXPECT_EQ(
         "\r\nIP Address Information:  auth1.runeveil2.example\r\n\t192.0.2.21\r\n"
         "\r\nIP Address Information:  auth2.runeveil2.example\r\n\t192.0.2.22\r\n"
@@ -84,7 +84,7 @@ TEST_F(AllReachable, AddressSectionRepeatsAHostOnlyWhenAnotherCameBetween) {
         Addresses(10, kRuneveil2Servers));
 }
 
-TEST_F(AllReachable, HeadingRulesForMadeUpLists) {
+TEST_F(ConnectivityAllReachable, HeadingRulesForMadeUpLists) {
     EXPECT_EQ("no servers to test\r\n", Connectivity(0, kRuneveilServers));
     ServerEntry noConnect[] = {
         sealed::Entry("A", 7, "auth.runeveil.example", 80, CheckRoute),
@@ -125,7 +125,7 @@ TEST_F(AllReachable, HeadingRulesForMadeUpLists) {
         Addresses(6, mixed));
 }
 
-TEST_F(AllReachable, ResolverBindsTheSystemFunctions) {
+TEST_F(ConnectivityAllReachable, ResolverBindsTheSystemFunctions) {
     char addresses[kMaxResolvedAddresses][kAddressTextChars];
     ASSERT_EQ(3, ResolveHostAddresses("auth.runeveil.example", addresses));
     EXPECT_STREQ("192.0.2.13", addresses[2]);
@@ -134,7 +134,7 @@ TEST_F(AllReachable, ResolverBindsTheSystemFunctions) {
     EXPECT_TRUE(ResolverUsesSystemFunctions());
 }
 
-TEST_F(SomeRefusing, RefusedAddressesFailQuicklyAndTheRestSucceed) {
+TEST_F(ConnectivitySomeRefusing, RefusedAddressesFailQuicklyAndTheRestSucceed) {
     DWORD start = GetTickCount();
     EXPECT_EQ(
         "\r\nauth.runeveil.example\r\n"
@@ -165,7 +165,7 @@ TEST_F(SomeRefusing, RefusedAddressesFailQuicklyAndTheRestSucceed) {
     EXPECT_LT(GetTickCount() - start, 5000u);
 }
 
-TEST_F(OneSilent, SilentServerFailsAtTheTimeLimit) {
+TEST_F(ConnectivityOneSilent, SilentServerFailsAtTheTimeLimit) {
     SetConnectTimeLimit(1500);
     DWORD start = GetTickCount();
     EXPECT_EQ(
@@ -181,7 +181,7 @@ TEST_F(OneSilent, SilentServerFailsAtTheTimeLimit) {
     EXPECT_LT(spent, 6000u);
 }
 
-TEST_F(UpdateDown, NoInternetShowsTheWarningOnceAndCancelsTheRun) {
+TEST_F(ConnectivityUpdateDown, NoInternetShowsTheWarningOnceAndCancelsTheRun) {
     PrepareRunCancelEvent();
     sealed::MessageBoxCatcher catcher;
     EXPECT_EQ("", Connectivity(7, kRuneveilServers));

@@ -21,30 +21,30 @@ std::string Fetch(const char* url, DWORD capacity, bool* ok) {
     return buffer.substr(0, bytes);
 }
 
-class AllReachable : public sealed::ScenarioTest {
+class WebAccessAllReachable : public sealed::ScenarioTest {
 protected:
-    AllReachable() : ScenarioTest("all_reachable") {}
+    WebAccessAllReachable() : ScenarioTest("all_reachable") {}
 };
-class UpdateDown : public sealed::ScenarioTest {
+class WebAccessUpdateDown : public sealed::ScenarioTest {
 protected:
-    UpdateDown() : ScenarioTest("update_down") {}
+    WebAccessUpdateDown() : ScenarioTest("update_down") {}
 };
-class Version300 : public sealed::ScenarioTest {
+class WebAccessVersion300 : public sealed::ScenarioTest {
 protected:
-    Version300() : ScenarioTest("version_300") {}
+    WebAccessVersion300() : ScenarioTest("version_300") {}
 };
-class NewerVersion : public sealed::ScenarioTest {
+class WebAccessNewerVersion : public sealed::ScenarioTest {
 protected:
-    NewerVersion() : ScenarioTest("newer_version") {}
+    WebAccessNewerVersion() : ScenarioTest("newer_version") {}
 };
-class NoAddressLabel : public sealed::ScenarioTest {
+class WebAccessNoAddressLabel : public sealed::ScenarioTest {
 protected:
-    NoAddressLabel() : ScenarioTest("no_address_label") {}
+    WebAccessNoAddressLabel() : ScenarioTest("no_address_label") {}
 };
 
 }  // namespace
 
-TEST_F(AllReachable, HttpGetReadsTheAnnouncedLengthAndRefusesSmallerBuffers) {
+TEST_F(WebAccessAllReachable, HttpGetReadsTheAnnouncedLengthAndRefusesSmallerBuffers) {
     bool ok = false;
     EXPECT_EQ("1.0.0.0\r\n", Fetch(DEPLOY_VERSION_FILE_URL, 256, &ok));
     EXPECT_TRUE(ok);
@@ -58,11 +58,11 @@ TEST_F(AllReachable, HttpGetReadsTheAnnouncedLengthAndRefusesSmallerBuffers) {
     EXPECT_FALSE(ok);
 }
 
-TEST_F(AllReachable, ExternalAddressSectionShowsTheAddress) {
+TEST_F(WebAccessAllReachable, ExternalAddressSectionShowsTheAddress) {
     EXPECT_EQ(std::string(kBanner) + "Current IP Address: 198.51.100.77\r\n\r\n", sealed::Section(WriteExternalAddress));
 }
 
-TEST_F(AllReachable, OwnVersionOnTheServerIsCurrentAndTheDownloadIsReachable) {
+TEST_F(WebAccessAllReachable, OwnVersionOnTheServerIsCurrentAndTheDownloadIsReachable) {
     EXPECT_EQ(VersionCurrent, QueryLatestVersion());
     EXPECT_TRUE(UrlReachable(DEPLOY_DOWNLOAD_URL));
     EXPECT_FALSE(UrlReachable("http://" DEPLOY_UPDATE_HOST "/diagnova/download/missing.exe"));  // 404
@@ -70,9 +70,9 @@ TEST_F(AllReachable, OwnVersionOnTheServerIsCurrentAndTheDownloadIsReachable) {
     EXPECT_FALSE(UrlReachable(NULL));
 }
 
-TEST_F(NewerVersion, ANewerVersionFileIsReported) { EXPECT_EQ(VersionNewer, QueryLatestVersion()); }
+TEST_F(WebAccessNewerVersion, ANewerVersionFileIsReported) { EXPECT_EQ(VersionNewer, QueryLatestVersion()); }
 
-TEST_F(Version300, AnOversizedVersionFileCountsAsUnreachable) {
+TEST_F(WebAccessVersion300, AnOversizedVersionFileCountsAsUnreachable) {
     EXPECT_EQ(VersionUnreachable, QueryLatestVersion());
     bool ok = false;
     std::string body = Fetch(DEPLOY_VERSION_FILE_URL, 300, &ok);
@@ -80,7 +80,7 @@ TEST_F(Version300, AnOversizedVersionFileCountsAsUnreachable) {
     EXPECT_EQ(300u, body.size());
 }
 
-TEST_F(UpdateDown, UnreachableServerGivesTheWarningAndNoDownload) {
+TEST_F(WebAccessUpdateDown, UnreachableServerGivesTheWarningAndNoDownload) {
     EXPECT_EQ(VersionUnreachable, QueryLatestVersion());
     EXPECT_FALSE(UrlReachable(DEPLOY_DOWNLOAD_URL));
     sealed::MessageBoxCatcher catcher;
@@ -92,7 +92,7 @@ TEST_F(UpdateDown, UnreachableServerGivesTheWarningAndNoDownload) {
     EXPECT_EQ(std::string(kBanner) + "Current IP Address: 198.51.100.77\r\n\r\n", sealed::Section(WriteExternalAddress));
 }
 
-TEST_F(NoAddressLabel, PageWithoutTheLabelGivesFailed) {
+TEST_F(WebAccessNoAddressLabel, PageWithoutTheLabelGivesFailed) {
     EXPECT_EQ(std::string(kBanner) + "\tfailed\r\n\r\n", sealed::Section(WriteExternalAddress));
     char address[256] = "untouched";
     EXPECT_FALSE(GetExternalAddress(address));
