@@ -34,3 +34,10 @@ bool GetRegistryDword(HKEY root, const char* subKey, const char* valueName, DWOR
     *value = data;
     return true;
 }
+
+const char* RegistryRootAbbreviation(HKEY root) {
+    if (root == HKEY_LOCAL_MACHINE) return "HKLM";
+    if (root == HKEY_CURRENT_USER) return "HKCU";
+    if (root == HKEY_CLASSES_ROOT) return "HKCR";
+    return "N/A";
+}

@@ -17,3 +17,6 @@ bool GetRegistryString(HKEY root, const char* subKey, const char* valueName, cha
                        DWORD capacity);
 // A 32-bit number (REG_DWORD).
 bool GetRegistryDword(HKEY root, const char* subKey, const char* valueName, DWORD* value);
+
+// "HKLM", "HKCU" or "HKCR" for the three roots the report names, "N/A" for any other.
+const char* RegistryRootAbbreviation(HKEY root);

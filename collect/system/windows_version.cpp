@@ -12,33 +12,6 @@
 
 #include "common/owned_handle.h"
 
-WindowsGeneration ClassifyWindowsVersion(DWORD platformId, DWORD major, DWORD minor) {
-    if (platformId == VER_PLATFORM_WIN32_WINDOWS) {
-        if (major != 4) return WindowsGeneration::Unknown;
-        if (minor < 10) return WindowsGeneration::Win95;
-        if (minor == 10) return WindowsGeneration::Win98;
-        if (minor == 90) return WindowsGeneration::WinMe;
-        return WindowsGeneration::Unknown;
-    }
-    if (platformId == VER_PLATFORM_WIN32_NT) {
-        if (major < 5) return WindowsGeneration::WinNT4;
-        if (major == 5) {
-            if (minor == 0) return WindowsGeneration::Win2000;
-            if (minor == 1) return WindowsGeneration::WinXP;
-            if (minor == 2) return WindowsGeneration::WinServer2003;
-            return WindowsGeneration::Unknown;
-        }
-        if (major == 6) {
-            if (minor == 0) return WindowsGeneration::WinVista;
-            if (minor == 1) return WindowsGeneration::Win7;
-            if (minor == 2) return WindowsGeneration::Win8;
-            return WindowsGeneration::Unknown;
-        }
-        return WindowsGeneration::Unknown;
-    }
-    return WindowsGeneration::Unknown;
-}
-
 WindowsGeneration GetWindowsGeneration() {
     OSVERSIONINFOA info;
     ZeroMemory(&info, sizeof info);
@@ -101,4 +74,103 @@ bool GetProgramVersion(char version[256]) {
         return false;
     }
     return true;
+}
+
+namespace {
+
+// A file's whole version resource in a zeroed heap block; false when the file
+// has none or it cannot be read.
+bool LoadVersionResource(const char* path, OwnedHeapBlock& block) {
+    if (path == NULL || path[0] == '\0') return false;
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    if (size == 0) return false;
+    block.Reset(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
+    if (!block.Valid()) return false;
+    return GetFileVersionInfoA(path, 0, size, block.Get()) != FALSE;
+}
+
+}  // namespace
+
+bool GetFileProductVersion(const char* path, char version[260]) {
+    OwnedHeapBlock block;
+    if (!LoadVersionResource(path, block)) return false;
+    VS_FIXEDFILEINFO* fixed = NULL;
+    UINT fixedLength = 0;
+    if (!VerQueryValueA(block.Get(), "\\", reinterpret_cast<void**>(&fixed), &fixedLength) ||
+        fixed == NULL || fixedLength < sizeof(VS_FIXEDFILEINFO))
+        return false;
+    snprintf(version, 260, "%d.%d.%d.%d\n", (int)HIWORD(fixed->dwProductVersionMS),
+             (int)LOWORD(fixed->dwProductVersionMS), (int)HIWORD(fixed->dwProductVersionLS),
+             (int)LOWORD(fixed->dwProductVersionLS));
+    return true;
+}
+
+// The translation table lists the language/code-page pairs whose string tables
+// the file carries. The first pair in Unicode (1200) or Western European
+// (1252) that has the field wins; without one, the last pair that has it.
+bool GetVersionStringField(const char* path, const char* field, char value[256]) {
+    OwnedHeapBlock block;
+    if (!LoadVersionResource(path, block)) return false;
+    const WORD* pairs = NULL;
+    UINT tableBytes = 4;
+    BOOL found = VerQueryValueA(block.Get(), "\\VarFileInfo\\Translation",
+                                reinterpret_cast<void**>(const_cast<WORD**>(&pairs)), &tableBytes);
+    value[0] = '\0';
+    // A file without a translation table leaves the length untouched on some
+    // systems; the pointer is only valid when the query succeeded.
+    if (!found || pairs == NULL || tableBytes < 4) return false;
+    UINT pairCount = tableBytes / 4;
+    for (UINT i = 0; i < pairCount; ++i) {
+        WORD language = pairs[2 * i];
+        WORD codePage = pairs[2 * i + 1];
+        char subBlock[256];
+        snprintf(subBlock, sizeof subBlock, "\\StringFileInfo\\%04x%04x\\%s", language, codePage, field);
+        const char* text = NULL;
+        UINT textLength = 0;
+        if (!VerQueryValueA(block.Get(), subBlock, reinterpret_cast<void**>(const_cast<char**>(&text)),
+                            &textLength) ||
+            text == NULL)
+            continue;
+        if (textLength > 0 && textLength < 256) {
+            lstrcpynA(value, text, 256);
+            if (codePage == 1200 || codePage == 1252) return true;
+        }
+    }
+    return value[0] != '\0';
+}
+
+bool FormatOsVersion(char text[256]) {
+    OSVERSIONINFOA info;
+    ZeroMemory(&info, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!GetVersionExA(&info)) return false;
+    return ComposeOsVersion(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
+                            info.dwBuildNumber, info.szCSDVersion, IsWow64(), text);
+}
+
+void WriteOsVersion(ReportSink sink) {
+    char text[256];
+    if (FormatOsVersion(text)) WriteFormatted(sink, "%s\r\n", text);
+}
+
+bool FormatSystemInfo(char* text, size_t capacity) {
+    if (text == NULL) return false;
+    // The plain call, not GetNativeSystemInfo: under WOW64 the architecture
+    // reads as x86, which is what this 32-bit program runs as.
+    SYSTEM_INFO info;
+    ZeroMemory(&info, sizeof info);
+    GetSystemInfo(&info);
+    return ComposeSystemInfo(info.dwOemId, info.wProcessorArchitecture, info.dwPageSize,
+                             info.dwNumberOfProcessors, text, capacity);
+}
+
+void WriteSystemInfo(ReportSink sink) {
+    WriteSectionBanner(sink, "information about the current computer system");
+    char text[1024];
+    if (FormatSystemInfo(text, sizeof text))
+        WriteFormatted(sink, "%s\r\n", text);
+    else
+        WriteFormatted(sink, "Fail to load system information\r\n");
+    WriteEmptyLine(sink);
 }

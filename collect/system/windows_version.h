@@ -5,28 +5,10 @@
 
 #include <windows.h>
 
+#include "collect/system/windows_version_text.h"
 #include "report/report_writer.h"
 
-// Ordered: callers compare against thresholds (>= WinVista means Vista or
-// later). Unknown is 0, so a failed query looks like the oldest system.
-// Scoped, because <winioctl.h> already has an unscoped "Unknown".
-enum class WindowsGeneration : int {
-    Unknown = 0,
-    Win95 = 1,
-    Win98 = 2,
-    WinMe = 3,
-    WinNT4 = 4,
-    Win2000 = 5,
-    WinXP = 6,
-    WinServer2003 = 7,
-    WinVista = 8,
-    Win7 = 9,
-    Win8 = 10,
-};
-
 WindowsGeneration GetWindowsGeneration();
-// Pure classification of a platform id and major/minor version.
-WindowsGeneration ClassifyWindowsVersion(DWORD platformId, DWORD major, DWORD minor);
 bool IsWow64();
 
 // The program's own file version as "%d.%d.%d.%d".
@@ -38,6 +20,11 @@ bool GetVersionStringField(const char* path, const char* field, char value[256])
 
 int ShowFormattedMessage(HWND owner, const char* caption, UINT style, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
+
+// "Windows Version: ...\r\nBuild ...\r\n<service pack>\r\nProcessor bit : 32|64".
+bool FormatOsVersion(char text[256]);
+// The system section's lines, as the 32-bit process sees the processor.
+bool FormatSystemInfo(char* text, size_t capacity);
 
 void WriteOsVersion(ReportSink sink);
 void WriteSystemInfo(ReportSink sink);

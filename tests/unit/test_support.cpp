@@ -39,6 +39,14 @@ void RemoveTree(const std::string& path) {
     RemoveDirectoryA(path.c_str());
 }
 
+std::string BesideTestProgram(const std::string& name) {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    if (length == 0 || length >= sizeof path) return name;
+    PathRemoveFileSpecA(path);
+    return std::string(path) + "\\" + name;
+}
+
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -77,15 +85,50 @@ ReportFile::~ReportFile() {
 
 std::string ReportFile::Contents() const { return ReadWholeFile(path_); }
 
+RegistryLock::RegistryLock() : mutex_(CreateMutexA(NULL, FALSE, "DiagnovaTestRegistryLock")) {
+    if (mutex_) WaitForSingleObject(mutex_, INFINITE);
+}
+
+RegistryLock::~RegistryLock() {
+    if (mutex_) {
+        ReleaseMutex(mutex_);
+        CloseHandle(mutex_);
+    }
+}
+
+namespace {
+
+// Deletes a key with everything below it in the given registry view, always
+// relative to the parent's handle: Wine refuses very long full paths.
+// SHDeleteKey knows no views, and RegDeleteKeyEx is missing on 32-bit XP.
+bool DeleteKeyTree(HKEY parent, const char* name, REGSAM view) {
+    HKEY key = NULL;
+    if (RegOpenKeyExA(parent, name, 0, KEY_READ | DELETE | view, &key) != ERROR_SUCCESS) return false;
+    char child[256];
+    for (;;) {
+        DWORD length = sizeof child;
+        if (RegEnumKeyExA(key, 0, child, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) break;
+        if (!DeleteKeyTree(key, child, view)) break;  // stop rather than loop
+    }
+    RegCloseKey(key);
+    typedef LONG(WINAPI * DeleteKeyExFn)(HKEY, LPCSTR, REGSAM, DWORD);
+    DeleteKeyExFn deleteKeyEx = reinterpret_cast<DeleteKeyExFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32"), "RegDeleteKeyExA")));
+    if (view != 0 && deleteKeyEx != NULL) return deleteKeyEx(parent, name, view, 0) == ERROR_SUCCESS;
+    return RegDeleteKeyA(parent, name) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
 RegistryKey::RegistryKey(HKEY root, const std::string& subKey, REGSAM view)
     : root_(root), subKey_(subKey), view_(view), key_(NULL) {
-    SHDeleteKeyA(root_, subKey_.c_str());
+    DeleteKeyTree(root_, subKey_.c_str(), view_);
     RegCreateKeyExA(root_, subKey_.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | view_, NULL, &key_, NULL);
 }
 
 RegistryKey::~RegistryKey() {
     if (key_) RegCloseKey(key_);
-    SHDeleteKeyA(root_, subKey_.c_str());
+    DeleteKeyTree(root_, subKey_.c_str(), view_);
 }
 
 void RegistryKey::SetString(const std::string& name, const std::string& value, DWORD type) {

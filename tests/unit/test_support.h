@@ -22,6 +22,10 @@ private:
     std::string path_;
 };
 
+// Full path of a file in the folder of the running test program (helper
+// programs and test files are built there).
+std::string BesideTestProgram(const std::string& name);
+
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 std::string ReadWholeFile(const std::string& path);
 void RemoveTree(const std::string& path);
@@ -40,7 +44,22 @@ private:
     HANDLE handle_;
 };
 
-// Creates (and on destruction deletes) a registry key tree under a root.
+// Serialises registry fixtures across the test processes of one Wine prefix
+// (ctest runs tests in parallel, and several tests touch the same keys).
+// Recursive within a thread, so one test may hold several fixtures.
+class RegistryLock {
+public:
+    RegistryLock();
+    ~RegistryLock();
+    RegistryLock(const RegistryLock&) = delete;
+    RegistryLock& operator=(const RegistryLock&) = delete;
+
+private:
+    HANDLE mutex_;
+};
+
+// Creates (and on destruction deletes) a registry key tree under a root. Holds
+// the RegistryLock while it exists.
 class RegistryKey {
 public:
     RegistryKey(HKEY root, const std::string& subKey, REGSAM view = 0);
@@ -50,6 +69,7 @@ public:
     void SetBinary(const std::string& name, const std::string& bytes);
 
 private:
+    RegistryLock lock_;
     HKEY root_;
     std::string subKey_;
     REGSAM view_;

@@ -1,0 +1,119 @@
+#include "collect/system/windows_version.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "test_support.h"
+
+using testing_support::BesideTestProgram;
+using testing_support::ReportFile;
+using testing_support::TempDir;
+
+namespace {
+
+// What the prefix this test runs in should report; the default prefix is a
+// 64-bit Windows 7 SP1.
+int ExpectedGeneration() {
+    const char* value = getenv("DIAGNOVA_EXPECT_GENERATION");
+    return value ? atoi(value) : 9;
+}
+bool ExpectedWow64() {
+    const char* value = getenv("DIAGNOVA_EXPECT_WOW64");
+    return value ? atoi(value) != 0 : true;
+}
+
+std::string Field(const std::string& file, const char* field, bool* ok) {
+    char value[256] = "garbage";
+    *ok = GetVersionStringField(BesideTestProgram(file).c_str(), field, value);
+    return value;
+}
+
+const std::string kRule(78, '=');
+
+}  // namespace
+
+TEST(WindowsVersion, GenerationAndWow64MatchThePrefixOnEveryPrefix) {
+    EXPECT_EQ(ExpectedGeneration(), static_cast<int>(GetWindowsGeneration()));
+    EXPECT_EQ(ExpectedWow64(), IsWow64());
+}
+
+TEST(WindowsVersion, OsVersionLinesOnEveryPrefix) {
+    ReportFile report;
+    WriteOsVersion(report.sink());
+    std::string expected;
+    switch (ExpectedGeneration()) {
+        case 9: expected = "Windows Version: 6.1\r\nBuild 7601\r\nService Pack 1\r\n"; break;
+        case 10: expected = "Windows Version: 6.2\r\nBuild 9200\r\n\r\n"; break;
+        case 6: expected = "Windows Version: 5.1\r\nBuild 2600\r\nService Pack 3\r\n"; break;
+        default: FAIL() << "no expectation for generation " << ExpectedGeneration();
+    }
+    expected += ExpectedWow64() ? "Processor bit : 64\r\n" : "Processor bit : 32\r\n";
+    EXPECT_EQ(expected, report.Contents());
+}
+
+TEST(WindowsVersion, SystemSectionSeesAn32BitProcessorOnEveryPrefix) {
+    ReportFile report;
+    WriteSystemInfo(report.sink());
+    // Wine passes the host's processor count on in the environment.
+    const char* processors = getenv("NUMBER_OF_PROCESSORS");
+    ASSERT_NE(nullptr, processors);
+    std::string expected = kRule + "\r\n= information about the current computer system\r\n" + kRule +
+                           "\r\nOem Id : 0\r\nprocessor architecture : x86\r\nPage size : 4096\r\n"
+                           "Number of processors : " +
+                           processors + "\r\n\r\n\r\n";
+    EXPECT_EQ(expected, report.Contents());
+}
+
+TEST(VersionResource, ProductVersionIsFourNumbersAndALineFeed) {
+    char version[260] = "";
+    ASSERT_TRUE(GetFileProductVersion(BesideTestProgram("version_probe_neutral.dll").c_str(), version));
+    EXPECT_STREQ("9.29.952.3111\n", version);
+    // Each half is an unsigned 16-bit number.
+    ASSERT_TRUE(GetFileProductVersion(BesideTestProgram("version_probe_unicode.dll").c_str(), version));
+    EXPECT_STREQ("65535.0.1.65534\n", version);
+}
+
+TEST(VersionResource, FilesWithoutVersionResourceFailQuietly) {
+    TempDir dir;
+    ASSERT_TRUE(testing_support::WriteWholeFile(dir.File("plain.txt"), "no resources here"));
+    char version[260] = "kept";
+    EXPECT_FALSE(GetFileProductVersion(dir.File("plain.txt").c_str(), version));
+    EXPECT_FALSE(GetFileProductVersion(dir.File("missing.dll").c_str(), version));
+    EXPECT_FALSE(GetFileProductVersion("", version));
+    EXPECT_FALSE(GetFileProductVersion(nullptr, version));
+    EXPECT_STREQ("kept", version);
+    char value[256];
+    EXPECT_FALSE(GetVersionStringField(dir.File("plain.txt").c_str(), "CompanyName", value));
+    EXPECT_FALSE(GetVersionStringField(dir.File("missing.dll").c_str(), "CompanyName", value));
+}
+
+TEST(VersionResource, WesternTableAfterAnotherPairWins) {
+    bool ok = false;
+    EXPECT_EQ("Western table company", Field("version_probe_pairs.dll", "CompanyName", &ok));
+    EXPECT_TRUE(ok);
+    // Only the first pair has it: that value, although its code page is 850.
+    EXPECT_EQ("German table description", Field("version_probe_pairs.dll", "FileDescription", &ok));
+    EXPECT_TRUE(ok);
+    // Two non-western pairs have it: the last one wins.
+    EXPECT_EQ("Japanese comments", Field("version_probe_pairs.dll", "Comments", &ok));
+    EXPECT_TRUE(ok);
+    // No pair has it: false and an empty text.
+    EXPECT_EQ("", Field("version_probe_pairs.dll", "LegalTrademarks", &ok));
+    EXPECT_FALSE(ok);
+}
+
+TEST(VersionResource, UnicodeTableWinsAtOnce) {
+    bool ok = false;
+    EXPECT_EQ("Unicode table company", Field("version_probe_unicode.dll", "CompanyName", &ok));
+    EXPECT_TRUE(ok);
+}
+
+TEST(VersionResource, OnlyACodePageZeroPair) {
+    bool ok = false;
+    EXPECT_EQ("9.29.952.3111", Field("version_probe_neutral.dll", "ProductVersion", &ok));
+    EXPECT_TRUE(ok);
+    EXPECT_EQ("Neutral table company", Field("version_probe_neutral.dll", "CompanyName", &ok));
+    EXPECT_TRUE(ok);
+}
