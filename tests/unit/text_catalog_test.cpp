@@ -27,7 +27,7 @@ TEST(TextCatalog, StoredZeroFollowsTheSystemDefaultLanguage) {
     EXPECT_EQ(LanguageFromLangId(GetSystemDefaultLangID()), GetCurrentLanguage());
 }
 
-TEST(TextCatalog, WesternSystemShowsWesternLanguagesAndEnglishForTheRest) {
+TEST(TextCatalog, WesternSystemShowsWesternLanguagesAndEnglishForTheRestOnEveryPrefix) {
     if (!Western()) GTEST_SKIP() << "needs ANSI code page 1252, this system has " << GetACP();
     EXPECT_EQ(2, GetCodePageClass());
 
