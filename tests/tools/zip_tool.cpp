@@ -7,6 +7,10 @@
 //                                                     named by NAME_FORMAT % index
 //     prints "add NAME 0xCODE" per add (one summary line for --repeat),
 //     "close 0xCODE" and "elapsed_seconds: S" for the writer's own time.
+//   zip_tool deflate FILE...
+//     zlib alone on the same bytes, for the benchmark: reads the files into
+//     memory, then times raw DEFLATE at level 8 of each; prints
+//     "compressed_bytes: N" and "elapsed_seconds: S".
 //   zip_tool hold PATH READY_EVENT RELEASE_EVENT
 //     opens PATH for writing (sharing reads and writes, as a logging program
 //     would), signals READY_EVENT and keeps the file open until RELEASE_EVENT.
@@ -14,6 +18,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <zlib.h>
+
+#include <string>
+#include <vector>
 
 #include "report/zip_writer.h"
 
@@ -30,6 +39,41 @@ int Hold(int argc, char** argv) {
     SetEvent(ready);
     WaitForSingleObject(release, 60000);
     CloseHandle(file);
+    return 0;
+}
+
+int DeflateOnly(int argc, char** argv) {
+    std::vector<std::string> inputs;
+    for (int i = 2; i < argc; ++i) {
+        FILE* file = fopen(argv[i], "rb");
+        if (file == NULL) return 3;
+        std::string bytes;
+        char block[65536];
+        size_t got;
+        while ((got = fread(block, 1, sizeof block, file)) > 0) bytes.append(block, got);
+        fclose(file);
+        inputs.push_back(bytes);
+    }
+    LARGE_INTEGER frequency, start, stop;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    unsigned long long compressed = 0;
+    for (const std::string& input : inputs) {
+        z_stream z;
+        memset(&z, 0, sizeof z);
+        if (deflateInit2(&z, 8, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return 4;
+        std::vector<unsigned char> out(deflateBound(&z, (uLong)input.size()));
+        z.next_in = (Bytef*)input.data();
+        z.avail_in = (uInt)input.size();
+        z.next_out = out.data();
+        z.avail_out = (uInt)out.size();
+        if (deflate(&z, Z_FINISH) != Z_STREAM_END) return 5;
+        compressed += z.total_out;
+        deflateEnd(&z);
+    }
+    QueryPerformanceCounter(&stop);
+    printf("compressed_bytes: %llu\n", compressed);
+    printf("elapsed_seconds: %.4f\n", (double)(stop.QuadPart - start.QuadPart) / (double)frequency.QuadPart);
     return 0;
 }
 
@@ -98,7 +142,9 @@ int Make(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc >= 2 && strcmp(argv[1], "make") == 0) return Make(argc, argv);
     if (argc >= 2 && strcmp(argv[1], "hold") == 0) return Hold(argc, argv);
+    if (argc >= 2 && strcmp(argv[1], "deflate") == 0) return DeflateOnly(argc, argv);
     fprintf(stderr, "usage: zip_tool make ARCHIVE [--limits A M E] [--repeat N SRC FMT] [SRC NAME]...\n"
+                    "       zip_tool deflate FILE...\n"
                     "       zip_tool hold PATH READY_EVENT RELEASE_EVENT\n");
     return 2;
 }
