@@ -7,6 +7,11 @@
 //                                                     named by NAME_FORMAT % index
 //     prints "add NAME 0xCODE" per add (one summary line for --repeat),
 //     "close 0xCODE" and "elapsed_seconds: S" for the writer's own time.
+//   zip_tool report ARCHIVE REPORT_NAME REPORT_PATH GAME [LAUNCHER_INSTALL_PATH]
+//     builds the test archive as a finished run does, for game index GAME;
+//     with LAUNCHER_INSTALL_PATH the launcher's registry value is set first
+//     (and the key removed afterwards), without it the key is removed.
+//     Prints "built 1" or "built 0".
 //   zip_tool deflate FILE...
 //     zlib alone on the same bytes, for the benchmark: reads the files into
 //     memory, then times raw DEFLATE at level 8 of each; prints
@@ -24,7 +29,9 @@
 #include <string>
 #include <vector>
 
+#include "report/report_archive.h"
 #include "report/zip_writer.h"
+#include "ui/game_catalog.h"
 
 namespace {
 
@@ -39,6 +46,24 @@ int Hold(int argc, char** argv) {
     SetEvent(ready);
     WaitForSingleObject(release, 60000);
     CloseHandle(file);
+    return 0;
+}
+
+int Report(int argc, char** argv) {
+    if (argc != 6 && argc != 7) return 2;
+    const char kLauncherKey[] = "Software\\Orvane\\Launcher";
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kLauncherKey);
+    if (argc == 7) {
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLauncherKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS)
+            return 3;
+        RegSetValueExA(key, "InstallPath", 0, REG_SZ, (const BYTE*)argv[6], (DWORD)strlen(argv[6]) + 1);
+        RegCloseKey(key);
+    }
+    SetSelectedGame(atoi(argv[5]));
+    const bool built = BuildReportArchive(argv[2], argv[3], argv[4]);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kLauncherKey);
+    printf("built %d\n", built ? 1 : 0);
     return 0;
 }
 
@@ -143,7 +168,9 @@ int main(int argc, char** argv) {
     if (argc >= 2 && strcmp(argv[1], "make") == 0) return Make(argc, argv);
     if (argc >= 2 && strcmp(argv[1], "hold") == 0) return Hold(argc, argv);
     if (argc >= 2 && strcmp(argv[1], "deflate") == 0) return DeflateOnly(argc, argv);
+    if (argc >= 2 && strcmp(argv[1], "report") == 0) return Report(argc, argv);
     fprintf(stderr, "usage: zip_tool make ARCHIVE [--limits A M E] [--repeat N SRC FMT] [SRC NAME]...\n"
+                    "       zip_tool report ARCHIVE REPORT_NAME REPORT_PATH GAME [LAUNCHER_INSTALL_PATH]\n"
                     "       zip_tool deflate FILE...\n"
                     "       zip_tool hold PATH READY_EVENT RELEASE_EVENT\n");
     return 2;
