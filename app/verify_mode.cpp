@@ -39,9 +39,10 @@ bool CanOpenForReading(const char* path) {
 
 }  // namespace
 
-int RunVerifyMode() {
+int RunVerifyMode() { return RunVerifyModeOn(GetCommandLineA()); }
+
+int RunVerifyModeOn(const char* commandLine) {
     const char* title = GetText(kProgramTitleText);
-    const char* commandLine = GetCommandLineA();
     const size_t length = strlen(commandLine);
     OwnedHeapBlock copy(HeapAlloc(GetProcessHeap(), 0, length + 1));
     if (!copy.Valid()) return ShowUsage(title);

@@ -5,12 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 
+#include "message_box_watcher.h"
 #include "test_support.h"
 
+using testing_support::MessageBoxWatcher;
 using testing_support::ReadWholeFile;
 using testing_support::TempDir;
 using testing_support::WriteWholeFile;
@@ -41,57 +41,6 @@ std::string SealFile(const std::string& path, const std::string& content, bool* 
     return ReadWholeFile(path);
 }
 
-// Answers the first message box of this process from another thread and
-// records its caption and text.
-class MessageBoxWatcher {
-public:
-    MessageBoxWatcher() : done_(false), thread_([this] { Watch(); }) {}
-    ~MessageBoxWatcher() { Join(); }
-    // After Join the recorded fields are final.
-    void Join() {
-        done_ = true;
-        if (thread_.joinable()) thread_.join();
-    }
-    std::string caption, text;
-    bool seen = false;
-
-private:
-    static BOOL CALLBACK Find(HWND window, LPARAM param) {
-        char className[64] = "";
-        GetClassNameA(window, className, sizeof className);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid == GetCurrentProcessId() && strcmp(className, "#32770") == 0 && IsWindowVisible(window)) {
-            *reinterpret_cast<HWND*>(param) = window;
-            return FALSE;
-        }
-        return TRUE;
-    }
-    void Watch() {
-        for (int tries = 0; tries < 200 && !done_ && !seen; ++tries) {
-            HWND box = NULL;
-            EnumWindows(Find, reinterpret_cast<LPARAM>(&box));
-            if (box != NULL) {
-                // The box may be found while it is still being filled in:
-                // read until its text is there.
-                char buffer[1024] = "";
-                for (int reads = 0; reads < 80 && buffer[0] == '\0'; ++reads) {
-                    if (reads > 0) Sleep(25);
-                    GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
-                }
-                text = buffer;
-                GetWindowTextA(box, buffer, sizeof buffer);
-                caption = buffer;
-                seen = true;
-                PostMessageA(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            Sleep(25);
-        }
-    }
-    std::atomic<bool> done_;
-    std::thread thread_;
-};
 
 }  // namespace
 

@@ -1,0 +1,114 @@
+// The verification mode in-process: each command line's message box (text,
+// caption, icon) and exit code. tests/e2e/verify_mode_test.py runs the same
+// through the real program.
+#include "app/verify_mode.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "message_box_watcher.h"
+#include "report/report_seal.h"
+#include "test_support.h"
+#include "ui/text_catalog.h"
+
+using testing_support::MessageBoxWatcher;
+using testing_support::TempDir;
+using testing_support::WriteWholeFile;
+
+namespace {
+
+const char kUsage[] =
+    "Usage:\n  Diagnova [Options] <Filename>\n\nOptions:\n  /help\t Show this help message.\n\n"
+    "Filename:\n\t The report file which is gererated by the Diagnova.\n"
+    "\t You can also drag and drop the report file\n"
+    "\t onto this application icon to see the same result.";
+const char kReport[] = "Solmere Test Report -- created by Diagnova v2.0.0.1\r\n\r\n\r\n<EOF>\r\n";
+
+struct Outcome {
+    int exitCode = 1234;
+    bool shown = false;
+    std::string caption, text;
+    HICON icon = NULL;
+};
+
+Outcome RunLine(const std::string& commandLine) {
+    Outcome outcome;
+    // Wine under a busy X server now and then fails to create a box at all;
+    // a box that never appears still fails all three attempts.
+    for (int attempt = 0; attempt < 3 && !outcome.shown; ++attempt) {
+        MessageBoxWatcher watcher;
+        outcome.exitCode = RunVerifyModeOn(commandLine.c_str());
+        watcher.Join();
+        outcome.shown = watcher.seen;
+        outcome.caption = watcher.caption;
+        outcome.text = watcher.text;
+        outcome.icon = watcher.icon;
+    }
+    return outcome;
+}
+
+std::string Sealed(const TempDir& dir, const std::string& name) {
+    const std::string path = dir.File(name);
+    WriteWholeFile(path, kReport);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_TRUE(AppendReportDigest(file));
+    CloseHandle(file);
+    return path;
+}
+
+HICON SystemIcon(LPCSTR id) { return LoadIconA(NULL, id); }
+
+}  // namespace
+
+TEST(VerifyMode, MatchMismatchAndUsageEachShowTheirTextIconAndExitCode) {
+    TempDir dir;
+    const std::string good = Sealed(dir, "good report.txt");
+    const std::string bad = Sealed(dir, "bad.txt");
+    WriteWholeFile(bad, std::string(kReport) + "--- DIGEST ---\r\n" + std::string(40, '0'));
+    ASSERT_STREQ("Orvane Diagnova", GetText(10));
+
+    Outcome matched = RunLine("C:\\Diagnova.exe \"" + good + "\"");
+    ASSERT_TRUE(matched.shown);
+    EXPECT_EQ(0, matched.exitCode);
+    EXPECT_EQ("Checksum matched", matched.text);
+    EXPECT_EQ("Orvane Diagnova", matched.caption);
+    EXPECT_EQ(SystemIcon(IDI_INFORMATION), matched.icon);
+
+    Outcome mismatched = RunLine("C:\\Diagnova.exe " + bad + " \"" + good + "\"");
+    ASSERT_TRUE(mismatched.shown);
+    EXPECT_EQ(-1, mismatched.exitCode);
+    EXPECT_EQ("Checksum mismatched or missing!\n\n" + bad, mismatched.text);
+    EXPECT_EQ("Orvane Diagnova", mismatched.caption);
+    EXPECT_EQ(SystemIcon(IDI_ERROR), mismatched.icon);
+
+    for (const std::string& line : {std::string("C:\\Diagnova.exe /help"), std::string("C:\\Diagnova.exe"),
+                                    "C:\\Diagnova.exe \"" + dir.File("missing.txt") + "\" \"" + good + "\""}) {
+        Outcome usage = RunLine(line);
+        ASSERT_TRUE(usage.shown) << line;
+        EXPECT_EQ(0, usage.exitCode) << line;
+        EXPECT_EQ(kUsage, usage.text) << line;
+        EXPECT_EQ("Orvane Diagnova", usage.caption) << line;
+        EXPECT_EQ(SystemIcon(IDI_ERROR), usage.icon) << line;
+    }
+}
+
+TEST(VerifyMode, LongLinesAreCheckedWholeAndTheMismatchTextIsCutTo255) {
+    TempDir dir;
+    const std::string program = "\"C:\\Program Files\\Orvane\\Diagnova\\Diagnova.exe\" \"";
+    // Name the report so that the line's 255th character falls inside it.
+    const std::string folder = dir.path() + "\\";
+    const std::string name = std::string(255 - program.size() - folder.size(), 'n') + "-report.txt";
+    const std::string good = Sealed(dir, name);
+    ASSERT_GT(program.size() + good.size(), 255u);
+    Outcome matched = RunLine(program + good + "\"");
+    ASSERT_TRUE(matched.shown);
+    EXPECT_EQ("Checksum matched", matched.text);
+
+    // The same path, now unsealed: the text is cut to 255 characters.
+    WriteWholeFile(good, kReport);
+    Outcome mismatched = RunLine(program + good + "\"");
+    ASSERT_TRUE(mismatched.shown);
+    EXPECT_EQ(-1, mismatched.exitCode);
+    EXPECT_EQ(("Checksum mismatched or missing!\n\n" + good).substr(0, 255), mismatched.text);
+}
