@@ -124,7 +124,7 @@ TEST(GameCatalog, LauncherInstallPathIsReadAgainWhileMissingSharedRegistry) {
     EXPECT_EQ(nullptr, GetLauncherInstallPath());
 }
 
-TEST(GameCatalog, RuneveilTwoFolderFollowsTheWindowsGenerationOnEveryPrefix) {
+TEST(GameCatalog, RuneveilTwoFolderFollowsTheWindowsGenerationSharedRegistryOnEveryPrefix) {
     if (GetWindowsGeneration() > WindowsGeneration::WinXP) {
         char documents[MAX_PATH];
         ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, SHGFP_TYPE_CURRENT, documents)));

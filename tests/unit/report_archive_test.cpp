@@ -92,6 +92,37 @@ int ExpectedGeneration() {
     return value ? atoi(value) : 9;
 }
 
+// Points the user's documents folder at a folder of this test while it runs.
+// Wine links the documents folder of every prefix to the same Unix home
+// folder, so a test that made "Runeveil 2" there would meet the same test
+// running in the other prefixes, and anyone else's.
+class DocumentsFolder {
+public:
+    explicit DocumentsFolder(const std::string& folder) {
+        RegCreateKeyExA(HKEY_CURRENT_USER, kUserShellFolders, 0, NULL, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, NULL,
+                        &key_, NULL);
+        oldSize_ = sizeof old_;
+        hadOld_ = RegQueryValueExA(key_, "Personal", NULL, &oldType_, old_, &oldSize_) == ERROR_SUCCESS;
+        RegSetValueExA(key_, "Personal", 0, REG_SZ, (const BYTE*)folder.c_str(), (DWORD)folder.size() + 1);
+    }
+    ~DocumentsFolder() {
+        if (hadOld_) {
+            RegSetValueExA(key_, "Personal", 0, oldType_, old_, oldSize_);
+        } else {
+            RegDeleteValueA(key_, "Personal");
+        }
+        RegCloseKey(key_);
+    }
+
+private:
+    static constexpr const char* kUserShellFolders =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    HKEY key_ = NULL;
+    bool hadOld_ = false;
+    DWORD oldType_ = 0, oldSize_ = 0;
+    BYTE old_[1024];
+};
+
 // The Runeveil 2 log folder where this Windows version looks for it: the
 // documents folder from Vista on, the installed game's folder (found through
 // the registry) on XP.
@@ -99,10 +130,11 @@ class Runeveil2Folder {
 public:
     Runeveil2Folder() {
         if (ExpectedGeneration() > 6) {
-            char documents[MAX_PATH];
+            documents_ = new DocumentsFolder(games_.path());
+            char documents[MAX_PATH] = "";
             SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, SHGFP_TYPE_CURRENT, documents);
+            EXPECT_EQ(games_.path(), documents);
             folder_ = std::string(documents) + "\\Runeveil 2";
-            RemoveTree(folder_);
             CreateDirectoryA(folder_.c_str(), NULL);
         } else {
             folder_ = games_.File("Runeveil 2");
@@ -114,7 +146,7 @@ public:
         GetRuneveil2Folder();  // refresh the process-wide cache
     }
     ~Runeveil2Folder() {
-        RemoveTree(folder_);
+        delete documents_;
         delete key_;
     }
     std::string File(const std::string& name) const { return folder_ + "\\" + name; }
@@ -123,6 +155,7 @@ private:
     TempDir games_;
     std::string folder_;
     RegistryKey* key_ = nullptr;
+    DocumentsFolder* documents_ = nullptr;
 };
 
 }  // namespace
