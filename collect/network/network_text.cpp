@@ -65,6 +65,23 @@ bool ParseContentLength(const char* text, uint32_t* length) {
     return true;
 }
 
+uint32_t ReadWholeBody(BodyReadFunction read, void* context, char* buffer, uint32_t length, bool* complete) {
+    uint32_t received = 0;
+    bool failed = false;
+    while (received < length) {
+        uint32_t got = 0;
+        if (!read(context, buffer + received, length - received, &got)) {
+            failed = true;
+            break;
+        }
+        if (got == 0) break;                    // the stream ended before the announced length
+        if (got > length - received) got = length - received;  // never trust a reader past the buffer
+        received += got;
+    }
+    *complete = !failed && received == length;
+    return received;
+}
+
 bool FindExternalAddress(const char* page, size_t pageBytes, char address[256]) {
     static const char kLabel[] = "Current IP Address: ";
     if (page == NULL) return false;

@@ -11,6 +11,15 @@
 // length at all, so a broken header can never become a huge or negative size.
 bool ParseContentLength(const char* text, uint32_t* length);
 
+// One read of a body stream: up to `wanted` bytes into `into`, the count in
+// *got. False when the read failed; true with *got 0 at the end of the stream.
+typedef bool (*BodyReadFunction)(void* context, char* into, uint32_t wanted, uint32_t* got);
+
+// Reads a body of `length` bytes, read by read, since one read may deliver
+// only part of it. Stops early at a failed read or at the end of the stream.
+// Returns the bytes received; true in *complete only when all of them came.
+uint32_t ReadWholeBody(BodyReadFunction read, void* context, char* buffer, uint32_t length, bool* complete);
+
 // The external-address page: after the first "<body>", the text that follows
 // "Current IP Address: " up to the next "<". Only the first pageBytes bytes are
 // looked at. False when a marker is missing or the address has 256 characters

@@ -26,13 +26,15 @@ typedef int(WSAAPI* GetAddrInfoFunction)(const char*, const char*, const struct 
 typedef int(WSAAPI* GetNameInfoFunction)(const struct sockaddr*, socklen_t, char*, DWORD, char*, DWORD, int);
 typedef void(WSAAPI* FreeAddrInfoFunction)(struct addrinfo*);
 
-// ---- IPv4 fallbacks ----------------------------------------------------------
-
 // One block per result: the addrinfo followed by its address.
 struct FallbackResult {
     struct addrinfo info;
     struct sockaddr_in address;
 };
+
+}  // namespace
+
+// ---- IPv4 fallbacks ----------------------------------------------------------
 
 void WSAAPI FallbackFreeAddrInfo(struct addrinfo* list) {
     while (list != NULL) {
@@ -41,6 +43,8 @@ void WSAAPI FallbackFreeAddrInfo(struct addrinfo* list) {
         list = next;
     }
 }
+
+namespace {
 
 // Port of a service text: a decimal number, or a service name looked up for
 // the socket type's protocol. -1 when neither.
@@ -59,6 +63,8 @@ bool HasThreeDots(const char* text) {
     for (; *text != '\0'; ++text) dots += *text == '.';
     return dots == 3;
 }
+
+}  // namespace
 
 int WSAAPI FallbackGetAddrInfo(const char* node, const char* service, const struct addrinfo* hints,
                                struct addrinfo** result) {
@@ -146,6 +152,8 @@ int WSAAPI FallbackGetNameInfo(const struct sockaddr* address, socklen_t address
 }
 
 // ---- the table ---------------------------------------------------------------
+
+namespace {
 
 GetAddrInfoFunction g_getAddrInfo = FallbackGetAddrInfo;
 GetNameInfoFunction g_getNameInfo = FallbackGetNameInfo;

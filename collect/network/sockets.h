@@ -22,5 +22,14 @@ int ResolverGetAddrInfo(const char* node, const char* service, const struct addr
 int ResolverGetNameInfo(const struct sockaddr* address, int addressBytes, char* host, DWORD hostBytes,
                         char* service, DWORD serviceBytes, int flags);
 void ResolverFreeAddrInfo(struct addrinfo* list);
+// The built-in IPv4-only stand-ins for systems without getaddrinfo: a host
+// with three dots that parses as an address is taken literally, any other is
+// looked up with gethostbyname; a service is a port number or a service name.
+int WSAAPI FallbackGetAddrInfo(const char* node, const char* service, const struct addrinfo* hints,
+                               struct addrinfo** result);
+int WSAAPI FallbackGetNameInfo(const struct sockaddr* address, socklen_t addressBytes, char* host, DWORD hostBytes,
+                               char* service, DWORD serviceBytes, int flags);
+void WSAAPI FallbackFreeAddrInfo(struct addrinfo* list);
+
 // True when the system's functions are bound, false with the fallbacks.
 bool ResolverUsesSystemFunctions();

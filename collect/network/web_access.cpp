@@ -17,6 +17,19 @@
 #include "resources/deployment.h"
 #include "ui/text_catalog.h"
 
+namespace {
+
+// Wine's InternetReadFile on a synchronous request waits until the whole
+// request is filled; Windows may return what has arrived so far.
+bool ReadFromInternet(void* request, char* into, uint32_t wanted, uint32_t* got) {
+    DWORD bytes = 0;
+    if (!InternetReadFile(static_cast<HINTERNET>(request), into, wanted, &bytes)) return false;
+    *got = bytes;
+    return true;
+}
+
+}  // namespace
+
 bool HttpGet(const char* url, DWORD* capacity, char* buffer) {
     OwnedInternet session(InternetOpenA("orvane-diagnova", INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0));
     if (!session.Valid()) return false;
@@ -33,19 +46,9 @@ bool HttpGet(const char* url, DWORD* capacity, char* buffer) {
     if (!ParseContentLength(lengthText, &length)) return false;
     if (length > *capacity) return false;
 
-    DWORD received = 0;
-    bool readFailed = false;
-    while (received < length) {
-        DWORD got = 0;
-        if (!InternetReadFile(request.Get(), buffer + received, length - received, &got)) {
-            readFailed = true;
-            break;
-        }
-        if (got == 0) break;  // the stream ended before the announced length
-        received += got;
-    }
-    *capacity = received;
-    return !readFailed && received == length;
+    bool complete = false;
+    *capacity = ReadWholeBody(ReadFromInternet, request.Get(), buffer, length, &complete);
+    return complete;
 }
 
 bool GetExternalAddress(char address[256]) {

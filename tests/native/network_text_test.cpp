@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
+#include <algorithm>
 #include <string>
 
 TEST(CompareVersions, ComparesPartsAsNumbersAndCountsExtraParts) {
@@ -99,4 +102,54 @@ TEST(RouteCommandFormat, FollowsTheWindowsGeneration) {
     EXPECT_STREQ("pathping.exe -w 500 -q 100 %s", RouteCommandFormat(5));
     EXPECT_STREQ("pathping.exe -w 500 -q 100 -4 %s", RouteCommandFormat(6));
     EXPECT_STREQ("pathping.exe -w 500 -q 100 -4 %s", RouteCommandFormat(10));
+}
+
+namespace {
+// A body stream that hands out its bytes in pieces of a chosen size, then
+// ends, or fails after a number of calls.
+struct PieceStream {
+    std::string bytes;
+    size_t piece;
+    int failAtCall;  // -1: never
+    size_t offset = 0;
+    int calls = 0;
+};
+
+bool ReadPiece(void* context, char* into, uint32_t wanted, uint32_t* got) {
+    PieceStream* s = static_cast<PieceStream*>(context);
+    if (s->calls++ == s->failAtCall) return false;
+    size_t n = std::min<size_t>({s->piece, wanted, s->bytes.size() - s->offset});
+    memcpy(into, s->bytes.data() + s->offset, n);
+    s->offset += n;
+    *got = static_cast<uint32_t>(n);
+    return true;
+}
+
+std::string Read(PieceStream stream, uint32_t length, bool* complete) {
+    std::string buffer(length + 8, '#');
+    uint32_t got = ReadWholeBody(ReadPiece, &stream, &buffer[0], length, complete);
+    return buffer.substr(0, got) + "|" + buffer.substr(got, 1);
+}
+}  // namespace
+
+TEST(ReadWholeBody, KeepsReadingUntilTheAnnouncedLengthArrives) {
+    bool complete = false;
+    EXPECT_EQ("1.0.0.0\r\n|#", Read(PieceStream{"1.0.0.0\r\n", 1, -1}, 9, &complete));
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(std::string(3000, 'x') + "|#", Read(PieceStream{std::string(3000, 'x'), 1000, -1}, 3000, &complete));
+    EXPECT_TRUE(complete);
+    EXPECT_EQ("|#", Read(PieceStream{"", 4, -1}, 0, &complete));
+    EXPECT_TRUE(complete);
+    // More bytes in the stream than announced: only the announced ones.
+    EXPECT_EQ("abc|#", Read(PieceStream{"abcdef", 2, -1}, 3, &complete));
+    EXPECT_TRUE(complete);
+}
+
+TEST(ReadWholeBody, ShortStreamsAndFailedReadsAreIncomplete) {
+    bool complete = true;
+    EXPECT_EQ("1.0.0|#", Read(PieceStream{"1.0.0", 2, -1}, 20, &complete));
+    EXPECT_FALSE(complete);
+    complete = true;
+    EXPECT_EQ("1.0|#", Read(PieceStream{"1.0.0.0", 3, 1}, 7, &complete));
+    EXPECT_FALSE(complete);
 }

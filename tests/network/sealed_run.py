@@ -197,6 +197,42 @@ class Services:
             return 200, b"MZ stand-in download\r\n"
         return 404, b"<html><body>Not Found</body></html>\r\n"
 
+    def odd_answer(self, path, out):
+        """Answers of the update server under /test/ for the HTTP client's
+        edge cases: a body in pieces, a body shorter than announced, broken
+        or missing Content-Length values, and an error page."""
+        def head(status, length):
+            out.write(("HTTP/1.0 %s\r\nContent-Type: text/plain\r\nCache-Control: no-store\r\n" % status).encode())
+            if length is not None:
+                out.write(("Content-Length: %s\r\n" % length).encode())
+            out.write(b"\r\n")
+            out.flush()
+        if path == "/test/split":
+            head("200 OK", 3000)
+            for piece in (b"a" * 1000, b"b" * 1000, b"c" * 1000):
+                out.write(piece)
+                out.flush()
+                time.sleep(0.3)
+        elif path == "/test/short":
+            head("200 OK", 20)
+            out.write(b"1.0.0")
+        elif path == "/test/negative":
+            head("200 OK", "-1")
+            out.write(b"1.0")
+        elif path == "/test/text":
+            head("200 OK", "12abc")
+            out.write(b"1.0.0.0\r\n")
+        elif path == "/test/huge":
+            head("200 OK", "99999999999999999999")
+            out.write(b"1.0")
+        elif path == "/test/none":
+            head("200 OK", None)
+            out.write(b"1.0.0.0\r\n")
+        else:
+            head("404 Not Found", 7)
+            out.write(b"missing")
+        out.flush()
+
     def address_response(self, path):
         return 200, self.scenario.address_page
 
@@ -218,6 +254,11 @@ class Services:
                     self.wfile.write(body)
 
             def do_GET(self):
+                if self.path.startswith("/test/") and respond == services.update_response:
+                    services.log_request("GET http://%s%s %s" % (
+                        self.headers.get("Host", address), self.path, self.headers.get("User-Agent", "")))
+                    services.odd_answer(self.path, self.wfile)
+                    return
                 self.answer(True)
 
             def do_HEAD(self):

@@ -1,5 +1,7 @@
 // The connectivity and address sections against the stand-in game servers of
 // the sealed network, compared as whole section bodies.
+#include <string.h>
+
 #include <string>
 
 #include "collect/network/server_connectivity.h"
@@ -191,4 +193,52 @@ TEST_F(ConnectivityUpdateDown, NoInternetShowsTheWarningOnceAndCancelsTheRun) {
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(GetRunCancelEvent(), 0));
     // The address section has no Internet check.
     EXPECT_EQ("\r\nIP Address Information:  patch.solmere.example\r\n\t192.0.2.41\r\n", Addresses(7, kSolmereServers));
+}
+
+namespace {
+// "address:port" of every result, joined by blanks, or "error N".
+std::string FallbackLookup(const char* node, const char* service, int family = AF_INET) {
+    struct addrinfo hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo* results = NULL;
+    int error = FallbackGetAddrInfo(node, service, &hints, &results);
+    if (error != 0) return "error " + std::to_string(error);
+    std::string text;
+    for (struct addrinfo* r = results; r != NULL; r = r->ai_next) {
+        char host[kAddressTextChars];
+        char port[8];
+        int e = FallbackGetNameInfo(r->ai_addr, static_cast<socklen_t>(r->ai_addrlen), host, sizeof host, port,
+                                    sizeof port, NI_NUMERICHOST | NI_NUMERICSERV);
+        text += (text.empty() ? "" : " ") + (e == 0 ? std::string(host) + ":" + port : "name error");
+        if (r->ai_socktype != SOCK_STREAM || r->ai_family != AF_INET) text += "(wrong kind)";
+    }
+    FallbackFreeAddrInfo(results);
+    return text;
+}
+}  // namespace
+
+TEST_F(ConnectivityAllReachable, FallbackResolverHandlesLiteralsNamesAndServices) {
+    EXPECT_EQ("192.0.2.11:80 192.0.2.12:80 192.0.2.13:80", FallbackLookup("auth.runeveil.example", "80"));
+    EXPECT_EQ("203.0.113.10:7777", FallbackLookup("203.0.113.10", "7777"));
+    EXPECT_EQ("192.0.2.41:0", FallbackLookup("patch.solmere.example", NULL));
+    EXPECT_EQ("192.0.2.41:80", FallbackLookup("patch.solmere.example", "http"));
+    EXPECT_EQ("error " + std::to_string(EAI_NONAME), FallbackLookup("nowhere.orvane.example", "80"));
+    EXPECT_EQ("error " + std::to_string(EAI_SERVICE), FallbackLookup("203.0.113.10", "no-such-service"));
+    EXPECT_EQ("error " + std::to_string(EAI_FAMILY), FallbackLookup("203.0.113.10", "80", AF_INET6));
+
+    struct sockaddr_in address;
+    memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_port = htons(6112);
+    address.sin_addr.s_addr = inet_addr("198.51.100.21");
+    char host[kAddressTextChars];
+    char small[8];
+    EXPECT_EQ(0, FallbackGetNameInfo(reinterpret_cast<sockaddr*>(&address), sizeof address, host, sizeof host, NULL,
+                                     0, NI_NUMERICHOST));
+    EXPECT_STREQ("198.51.100.21", host);
+    // A slot too small for the address is an error, never an overrun.
+    EXPECT_NE(0, FallbackGetNameInfo(reinterpret_cast<sockaddr*>(&address), sizeof address, small, sizeof small,
+                                     NULL, 0, NI_NUMERICHOST));
 }

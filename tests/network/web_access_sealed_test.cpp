@@ -58,6 +58,28 @@ TEST_F(WebAccessAllReachable, HttpGetReadsTheAnnouncedLengthAndRefusesSmallerBuf
     EXPECT_FALSE(ok);
 }
 
+TEST_F(WebAccessAllReachable, HttpGetWaitsForABodyInPiecesAndRefusesBrokenLengths) {
+    bool ok = false;
+    // Three pieces 300 ms apart: a read that returns part of the body is no failure.
+    std::string split = Fetch("http://" DEPLOY_UPDATE_HOST "/test/split", 4000, &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(std::string(1000, 'a') + std::string(1000, 'b') + std::string(1000, 'c'), split);
+    // The stream ends before the announced 20 bytes: failure, with what came.
+    EXPECT_EQ("1.0.0", Fetch("http://" DEPLOY_UPDATE_HOST "/test/short", 256, &ok));
+    EXPECT_FALSE(ok);
+    // Lengths that are not plain non-negative numbers are refused before any
+    // read (the capacity stays as it was); so is an answer without a length.
+    const char* refused[] = {"/test/negative", "/test/text", "/test/huge", "/test/none"};
+    for (const char* path : refused) {
+        std::string url = std::string("http://" DEPLOY_UPDATE_HOST) + path;
+        EXPECT_EQ(std::string(256, '#'), Fetch(url.c_str(), 256, &ok)) << path;
+        EXPECT_FALSE(ok) << path;
+    }
+    // The status is not looked at: an error page with a length is a body.
+    EXPECT_EQ("missing", Fetch("http://" DEPLOY_UPDATE_HOST "/test/missing", 256, &ok));
+    EXPECT_TRUE(ok);
+}
+
 TEST_F(WebAccessAllReachable, ExternalAddressSectionShowsTheAddress) {
     EXPECT_EQ(std::string(kBanner) + "Current IP Address: 198.51.100.77\r\n\r\n", sealed::Section(WriteExternalAddress));
 }
