@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Draws the game artwork: for each of the four games a 96 x 96 list tile
-# (24-bit BMP), a tall left picture and a wide top picture (JPEG) for the test
+# (24-bit BMP, black where the mask is transparent, as the image list
+# expects), a tall left picture and a wide top picture (JPEG) for the test
 # pane, plus the list's shared mask (monochrome BMP, white = transparent) and
 # the overlay badge (magenta = transparent). Run by hand when the artwork
 # changes; the results are committed.
@@ -101,6 +102,7 @@ for spec in "${games[@]}"; do
   $IM -size 96x96 gradient:"$top"-"$bottom" -fill '#ffffffb0' "${st[@]}" \
     "$tmp/m96.png" -composite \
     -fill none -stroke "$accent" -strokewidth 2 -draw "roundrectangle 3,3 92,92 13,13" \
+    \( list_mask.bmp -negate \) -alpha off -compose multiply -composite \
     -type truecolor BMP3:"list_$key.bmp"
 
   # Left picture: sky, the motif, and the title written upwards.
