@@ -158,7 +158,6 @@ TEST_F(HyperLinkTest, LastControlDestroyedDeletesTheFontAndTheNextAttachMakesItA
 }
 
 TEST_F(HyperLinkTest, HoverEntersOnceAndLeavesOnceWhenThePointerGoesOut) {
-    ShowWindow(parent, SW_SHOW);
     HWND control = CreateStatic(parent, 1, 10);
     CountingLink link;
     ASSERT_TRUE(link.SetUrl("http://a.example/"));

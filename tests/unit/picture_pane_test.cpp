@@ -48,6 +48,15 @@ struct Canvas {
         DWORD p = At(x, y);
         return (int)((p & 0xFF) + ((p >> 8) & 0xFF) + ((p >> 16) & 0xFF));
     }
+    // White pixels outside the rectangle [left, right) x [top, bottom).
+    int WhiteOutside(int left, int top, int right, int bottom) const {
+        GdiFlush();
+        int count = 0;
+        for (int y = 0; y < 480; y++)
+            for (int x = 0; x < 640; x++)
+                if (x < left || x >= right || y < top || y >= bottom) count += (pixels[y * 640 + x] & 0xFFFFFF) == 0xFFFFFF;
+        return count;
+    }
     int WhiteCount() const {
         GdiFlush();
         int count = 0;
@@ -157,7 +166,7 @@ TEST_F(PicturePaneTest, PaintsUprightWithinItsRectangleOnly) {
     EXPECT_EQ(canvas.At(5, 5), 0xFFFFFFu);
     EXPECT_EQ(canvas.At(right + 2, 100), 0xFFFFFFu);
     EXPECT_EQ(canvas.At(50, bottom + 2), 0xFFFFFFu);
-    EXPECT_EQ(canvas.WhiteCount(), 640 * 480 - left->widthPx * left->heightPx);
+    EXPECT_EQ(canvas.WhiteOutside(10, 10, right, bottom), 640 * 480 - left->widthPx * left->heightPx);
     // The artwork's sky darkens towards the top: drawn upside down, the top
     // would be the light end.
     int topRow = 0, bottomRow = 0;
