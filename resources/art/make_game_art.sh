@@ -87,10 +87,10 @@ $IM -size 96x96 xc:white -fill black -draw "roundrectangle 2,2 93,93 14,14" \
 
 # Overlay badge: a small pulse mark in the lower right corner on magenta.
 $IM -size 96x96 xc:'#ff00ff' \
-  -fill '#1d4f91' -stroke white -strokewidth 2 -draw "circle 78,78 78,62" \
+  +antialias -fill '#1d4f91' -stroke white -strokewidth 2 -draw "circle 78,78 78,62" \
   -fill none -stroke '#7fe0ff' -strokewidth 3 \
   -draw "stroke-linejoin round path 'M 66,79 L 72,79 L 75,71 L 80,86 L 83,77 L 90,77'" \
-  +antialias -type truecolor BMP3:list_overlay.bmp
+  -type truecolor BMP3:list_overlay.bmp
 
 for spec in "${games[@]}"; do
   IFS='|' read -r key top bottom accent glow title <<<"$spec"
