@@ -77,8 +77,8 @@ bool ZipNameIsStored(const char* memberName);
 // 31 December 2107 23:59:58.
 uint32_t ZipDosDateTime(const ZipCalendarTime& local);
 
-// Seconds since 1970 for a local time read as local standard time, where
-// biasMinutes is UTC minus local standard time. Years before 1970 become
+// Seconds since 1970 UTC for a local time, where biasMinutes is UTC minus
+// that local time. Years before 1970 become
 // 1 January 1970 and years after 2037 become 31 December 2037, with the time
 // of day kept; a result that would still fall before 1970 UTC is 0.
 uint32_t ZipUnixTime(const ZipCalendarTime& local, long biasMinutes);

@@ -122,6 +122,7 @@ uint32_t CopyDeflated(HANDLE source, DataSink& sink, ZipEntry& entry, uint64_t* 
             if (result != ZipOk) return result;
             z.next_out = out;
             z.avail_out = kBlockBytes;
+            if (rc == Z_STREAM_END) break;  // it ended exactly at a block's end
         }
         if (flush == Z_FINISH) {
             if (rc != Z_STREAM_END) return ZipErrWrite;
@@ -166,15 +167,13 @@ int64_t CurrentLocalShift() {
     return (int64_t)l.QuadPart - (int64_t)u.QuadPart;
 }
 
-long StandardBiasMinutes() {
-    TIME_ZONE_INFORMATION zone;
-    if (GetTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID) return 0;
-    return zone.Bias + zone.StandardBias;
-}
-
 void FillTimesAndAttributes(const BY_HANDLE_FILE_INFORMATION& info, ZipEntry& entry) {
     const int64_t shift = CurrentLocalShift();
-    const long bias = StandardBiasMinutes();
+    // The extended timestamps are UTC. The local fields go back with the same
+    // shift that made them, daylight saving included: reading them as local
+    // standard time instead would put every time an hour late whenever the
+    // archive is made in summer time.
+    const long bias = (long)(-shift / (60 * 10000000LL));
     ZipCalendarTime modified, accessed, created;
     ShiftedCalendarTime(info.ftLastWriteTime, shift, &modified);
     ShiftedCalendarTime(info.ftLastAccessTime, shift, &accessed);

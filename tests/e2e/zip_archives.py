@@ -10,7 +10,9 @@ Usage: zip_archives.py ZIP_TOOL_EXE   (run with TZ=UTC and WINEPREFIX set)
 """
 
 import calendar
+import datetime
 import os
+import random
 import re
 import struct
 import subprocess
@@ -18,6 +20,7 @@ import sys
 import tempfile
 import unittest
 import zipfile
+import zoneinfo
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -39,9 +42,11 @@ def wine_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def run_tool(archive, *args):
+def run_tool(archive, *args, tz=None):
     """Runs zip_tool make; returns ([(name, code)...], close code, repeat lines)."""
     env = dict(os.environ, WINEDEBUG="-all")
+    if tz:
+        env["TZ"] = tz
     out = subprocess.run(["wine", TOOL, "make", wine_path(archive), *args], env=env,
                          stdin=subprocess.DEVNULL, capture_output=True, timeout=600)
     text = out.stdout.decode("latin-1")
@@ -66,6 +71,11 @@ def write(path, data, mtime=None, mode=None):
 def read(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def deflate8(data):
+    c = zlib.compressobj(8, zlib.DEFLATED, -15, 8)
+    return c.compress(data) + c.flush()
 
 
 def utc(*fields):
@@ -281,6 +291,36 @@ class ZipArchives(unittest.TestCase):
         big_entry = next(e for e in entries if e.lstrip().startswith("Skellan/Logs/Client.log"))
         self.assertIn("compression sub-type (deflation):               maximum", big_entry)
         self.assertIn("uncompressed size:                              6000000 bytes", big_entry)
+
+    def test_extended_timestamps_are_utc_in_any_time_zone(self):
+        # Sydney keeps summer time from October to April, New York from March
+        # to November: whenever this runs, at least one of them is in it.
+        mtime = utc(2026, 1, 15, 12, 0, 0)
+        source = write(self.path("s.txt"), b"zone\r\n", mtime=mtime)
+        for zone in ("Australia/Sydney", "America/New_York", "UTC"):
+            with self.subTest(zone=zone):
+                archive = self.path("zone.zip")
+                offset = datetime.datetime.now(zoneinfo.ZoneInfo(zone)).utcoffset()
+                adds, close, _ = run_tool(archive, wine_path(source), "s.txt", tz=zone)
+                self.assertEqual(([("s.txt", OK)], OK), (adds, close))
+                member = parse_archive(read(archive))[0]
+                self.assertEqual(mtime, ut_times(member)[0])
+                local = datetime.datetime.fromtimestamp(mtime, datetime.timezone.utc) + offset
+                self.assertEqual((local.year, local.month, local.day, local.hour, local.minute, local.second),
+                                 dos_fields(member))
+
+    def test_deflate_output_ending_exactly_at_a_block_boundary(self):
+        # Incompressible bytes whose raw DEFLATE stream (level 8, as the host's
+        # zlib makes it) is exactly two 16 KB output blocks long.
+        rng = random.Random(7)
+        noise = bytes(rng.getrandbits(8) for _ in range(40000))
+        length = next(n for n in range(32600, 32800) if len(deflate8(noise[:n])) == 32768)
+        source = write(self.path("edge.bin"), noise[:length])
+        adds, close, _ = run_tool(self.path("edge.zip"), wine_path(source), "edge.bin")
+        self.assertEqual(([("edge.bin", OK)], OK), (adds, close))
+        check_readers(self.path("edge.zip"), [("edge.bin", noise[:length])])
+        self.assertEqual(32768, parse_archive(read(self.path("edge.zip")))[0]["csize"],
+                         "the writer's zlib and the host's should make the same stream")
 
     def test_archive_without_members_is_the_bare_end_record(self):
         archive = self.path("empty.zip")

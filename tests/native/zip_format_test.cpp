@@ -115,7 +115,7 @@ TEST(ZipFormat, UnixTimesAreClampedTo1970And2037WithTheTimeOfDayKept) {
     EXPECT_EQ(45296u, ZipUnixTime({1601, 1, 1, 12, 34, 56}, 0));
     EXPECT_EQ(2145859750u, ZipUnixTime({2050, 6, 7, 8, 9, 10}, 0));   // 2037-12-31 08:09:10
     EXPECT_EQ(2145830400u, ZipUnixTime({2038, 1, 19, 0, 0, 0}, 0));   // 2037-12-31 00:00:00
-    // Local standard time west of UTC (bias +300 minutes) lies later in UTC.
+    // Local time west of UTC (bias +300 minutes) lies later in UTC.
     EXPECT_EQ(1733829913u + 18000, ZipUnixTime({2024, 12, 10, 11, 25, 13}, 300));
     EXPECT_EQ(1733829913u - 3600, ZipUnixTime({2024, 12, 10, 11, 25, 13}, -60));
     // East of UTC the clamped first hours of 1970 would fall before the epoch.

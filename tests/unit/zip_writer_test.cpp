@@ -70,13 +70,11 @@ uint32_t ExpectedUnixTime(const FILETIME& f) {
     return (uint32_t)((v.QuadPart - 116444736000000000ull) / 10000000ull);
 }
 
-// Local time is UTC now, and local standard time is UTC too.
+// Local time is UTC now.
 bool ZoneIsUtc() {
-    TIME_ZONE_INFORMATION zone;
     FILETIME now, local;
     GetSystemTimeAsFileTime(&now);
-    return GetTimeZoneInformation(&zone) != TIME_ZONE_ID_INVALID && zone.Bias + zone.StandardBias == 0 &&
-           FileTimeToLocalFileTime(&now, &local) && CompareFileTime(&now, &local) == 0;
+    return FileTimeToLocalFileTime(&now, &local) && CompareFileTime(&now, &local) == 0;
 }
 
 class LimitsForTest {
