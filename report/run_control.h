@@ -3,19 +3,25 @@
 // cancel, and the main window that owns the steps' message boxes.
 //
 // The collectors reach the user interface only through these values and
-// window messages, never through the window code itself.
+// window messages, never through the window code itself. A worker thread
+// reaches the progress dialog only through the run relay: a message-only
+// window on the user-interface thread that passes a request on only while the
+// requesting run is current and its dialog is still open. The dialog's own
+// handle could name an unrelated window once the dialog has ended.
 #pragma once
 
 #include <windows.h>
 
 struct ProgressWindow {
-    HWND dialog;
+    HWND dialog;   // NULL once the dialog has ended
     HWND bar;      // control 1024
     HWND status;   // control 1046
     volatile LONG runId;  // -1 when no run is current
 };
 
 extern ProgressWindow g_progressWindow;
+
+const LONG kNoRun = -1;
 
 // The manual-reset cancel event; NULL until the first run starts.
 HANDLE GetRunCancelEvent();
@@ -27,8 +33,34 @@ void SetMainWindowHandle(HWND window);
 
 // What a step does when it finds it cannot go on (no Internet): set the cancel
 // event and send the progress dialog the Cancel command, exactly as if the
-// player had pressed Cancel.
+// player had pressed Cancel. Called on a worker of a run that is no longer
+// current, it does nothing: the shared event and the dialog belong to a newer
+// run by then.
 void CancelRunFromStep();
 
 // True while the run with this identifier is the current one.
 bool IsRunCurrent(LONG runId);
+
+// The run a test worker thread works for; threads that never set it read
+// kNoRun.
+void SetThreadRunId(LONG runId);
+LONG GetThreadRunId();
+
+// Run relay, created on the user-interface thread; lives as long as the program.
+bool CreateRunRelay();
+// The open progress dialog of the current run and its two controls; the
+// relay forgets them when the dialog ends (DetachRelayDialog).
+void AttachRelayDialog(HWND dialog, HWND bar, HWND status);
+void DetachRelayDialog();
+
+// Requests a worker makes for its run; each is carried out on the
+// user-interface thread (the caller waits) when that run is current and its
+// dialog open, and dropped otherwise. The result is false when dropped.
+bool RelaySetStatusText(LONG runId, const char* text);
+bool RelaySetBarPosition(LONG runId, int position);
+bool RelayStartBarTimer(LONG runId, UINT_PTR timerId, UINT periodMs, TIMERPROC procedure);
+bool RelayStopBarTimer(LONG runId, UINT_PTR timerId);
+// Sends the dialog this message (parameters 0).
+bool RelayNotifyDialog(LONG runId, UINT message);
+// Sends the dialog the Cancel command.
+bool RelayCancelDialog(LONG runId);

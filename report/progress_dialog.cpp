@@ -1,0 +1,95 @@
+// The progress dialog (template 143): opening it starts a run, and it is the
+// only way a run ends early. Cancel (button or Escape) makes the run no
+// longer current and wakes the waiting steps; the close box and command 1
+// end only the dialog, and the run completes unseen.
+//
+// Whenever the dialog ends it detaches from the run relay first, so nothing a
+// still running worker sends afterwards reaches its (possibly reused) handles.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "report/run_control.h"
+#include "report/test_run.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+void ForgetProgressDialog(HWND dialog) {
+    if (g_progressWindow.dialog != dialog) return;
+    DetachRelayDialog();
+    if (g_progressWindow.bar != NULL) KillTimer(g_progressWindow.bar, kAnimationTimerId);
+    g_progressWindow.dialog = NULL;
+    g_progressWindow.bar = NULL;
+    g_progressWindow.status = NULL;
+}
+
+void EndProgressDialog(HWND dialog, INT_PTR result) {
+    ForgetProgressDialog(dialog);
+    EndDialog(dialog, result);
+}
+
+void SetControlText(HWND dialog, int controlId, int textId) {
+    HWND control = GetDlgItem(dialog, controlId);
+    if (control != NULL) SetWindowTextA(control, ProgressText(textId));
+}
+
+void OpenProgressDialog(HWND dialog) {
+    g_progressWindow.dialog = dialog;
+    g_progressWindow.bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
+    g_progressWindow.status = GetDlgItem(dialog, IDC_PROGRESS_STATUS);
+    AttachRelayDialog(dialog, g_progressWindow.bar, g_progressWindow.status);
+
+    SetWindowTextA(g_progressWindow.status, ProgressText(43));
+    SetControlText(dialog, IDC_PROGRESS_NOTE, 47);
+    SendMessageA(g_progressWindow.bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendMessageA(g_progressWindow.bar, PBM_SETPOS, 0, 0);
+    SetWindowTextA(dialog, ProgressText(41));
+    SetControlText(dialog, IDC_PROGRESS_STATUS_LABEL, 42);
+    SetControlText(dialog, IDCANCEL, 40);
+
+    PrepareRunCancelEvent();
+    g_progressWindow.runId = kNoRun;
+    StartTestRun();
+}
+
+}  // namespace
+
+INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        OpenProgressDialog(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        // Whole values: buttons and keys send notification code 0.
+        if (wParam == IDOK) {
+            EndProgressDialog(dialog, 1);
+            return TRUE;
+        }
+        if (wParam == IDCANCEL) {
+            // The dialog lets go of the run before the event wakes the
+            // waiting steps, so a woken worker already finds it gone.
+            g_progressWindow.runId = kNoRun;
+            ForgetProgressDialog(dialog);
+            HANDLE cancel = GetRunCancelEvent();
+            if (cancel != NULL) SetEvent(cancel);
+            EndDialog(dialog, 2);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_CLOSE:
+    case WM_DESTROY:
+        EndProgressDialog(dialog, 2);
+        return TRUE;
+    case WM_TEST_FINISHED:
+        EndProgressDialog(dialog, 1);
+        CurrentReportStepWriters().showResult();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR RunProgressDialog(HWND owner) {
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&classes);
+    return DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_PROGRESS), owner, ProgressDialogProc, 0);
+}

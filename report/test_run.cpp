@@ -1,0 +1,276 @@
+// The test run: run start on the user-interface thread, the worker thread,
+// and the fixed order of the report's steps with their guards, status texts
+// and progress checkpoints.
+//
+// Guarded steps look at the run once, at their start, and are skipped whole
+// when the run is no longer current; every other step always runs, so a
+// cancelled report is still finished (then deleted). Everything the worker
+// shows goes through the run relay (report/run_control.h), which drops it
+// once the run is not current or its dialog has ended.
+#include "report/test_run.h"
+
+#include <commctrl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "common/owned_handle.h"
+#include "report/run_control.h"
+#include "ui/game_catalog.h"
+
+ProgressAnimation g_progressAnimation = {0, 0, 0, 0};
+
+namespace {
+
+// Run counter: -1 at program start, so the first run is run 0. Only the
+// user-interface thread touches it.
+LONG g_runCounter = -1;
+HANDLE g_workerEndSemaphore = NULL;
+
+// Collectors that are still to come write the banner they will write, so the
+// report keeps its frame in the meantime.
+void PendingUacStatus(ReportSink sink) { WriteSectionBanner(sink, "information about the UAC status and user level"); }
+void PendingLoggedOnUsers(ReportSink sink) { WriteSectionBanner(sink, "list of users currently logged on"); }
+void PendingInstalledGames(ReportSink sink) { WriteSectionBanner(sink, "Installed games"); }
+void PendingInstalledDirectX(ReportSink sink) { WriteSectionBanner(sink, "Installed DirectX"); }
+void PendingDxDiag(ReportSink sink) { WriteSectionBanner(sink, "Running DirectX diagnostic"); }
+void PendingOsVersion(ReportSink) {}
+void PendingSystemInfo(ReportSink sink) { WriteSectionBanner(sink, "information about the current computer system"); }
+void PendingAdapterSettings(ReportSink sink) { WriteSectionBanner(sink, "Gathering adapter settings"); }
+void PendingProxySettings(ReportSink sink) { WriteSectionBanner(sink, "IE proxy setting"); }
+void PendingLspCatalog(ReportSink sink) { WriteSectionBanner(sink, "Gathering LSP list"); }
+void PendingBhoList(ReportSink sink) { WriteSectionBanner(sink, "Gathering BHO list"); }
+void PendingExternalAddress(ReportSink sink) { WriteSectionBanner(sink, "Discovering external address"); }
+void PendingServerBody(ReportSink, int, const ServerEntry*) {}
+void PendingNetworkConnections(ReportSink sink) { WriteSectionBanner(sink, "Detecting network connections"); }
+void PendingHostsFile(ReportSink sink) { WriteSectionBanner(sink, "Collecting Hosts file content"); }
+void PendingProcessTree(ReportSink sink) { WriteSectionBanner(sink, "Dumping Running Processes"); }
+void PendingRegistryDump(ReportSink sink) { WriteSectionBanner(sink, "Dumping System Registry"); }
+bool PendingAppendDigest(ReportSink) { return false; }
+bool PendingVerifyReport(const char*) { return true; }
+bool PendingBuildArchive(const char*, const char*, const char*) { return false; }
+INT_PTR PendingShowResult() { return -1; }
+
+const ReportStepWriters kDefaultWriters = {
+    PendingUacStatus,
+    PendingLoggedOnUsers,
+    PendingInstalledGames,
+    PendingInstalledDirectX,
+    PendingDxDiag,
+    PendingOsVersion,
+    PendingSystemInfo,
+    PendingAdapterSettings,
+    PendingProxySettings,
+    PendingLspCatalog,
+    PendingBhoList,
+    PendingExternalAddress,
+    PendingServerBody,
+    PendingServerBody,
+    PendingNetworkConnections,
+    PendingServerBody,
+    PendingHostsFile,
+    PendingProcessTree,
+    PendingRegistryDump,
+    PendingAppendDigest,
+    PendingVerifyReport,
+    PendingBuildArchive,
+    PendingShowResult,
+};
+
+ReportStepWriters g_writers = kDefaultWriters;
+
+const char* const kProgressTextsEnglish[] = {
+    "Cancel",                                              // 40
+    "Test Progress",                                       // 41
+    "Status:",                                             // 42
+    "Started. . .",                                        // 43
+    "Testing Server Connection. . .",                      // 44
+    "Testing Network Route. . .",                          // 45
+    "Testing DirectX. . .",                                // 46
+    "This test could take up to 20 minutes! Please wait\x85",  // 47
+};
+
+void ServersOf(const TestRunParams* params, int* count, const ServerEntry** servers) {
+    const GameRecord* game = GetGameRecord(params->gameIndex);
+    *count = game != NULL ? game->serverCount : 0;
+    *servers = game != NULL ? game->servers : NULL;
+}
+
+void StartAnimation(const TestRunParams* params, int32_t start, int32_t end, uint32_t durationMs) {
+    g_progressAnimation.start = start;
+    g_progressAnimation.end = end;
+    g_progressAnimation.durationMs = durationMs;
+    g_progressAnimation.startTick = GetTickCount();
+    RelayStartBarTimer(params->runId, kAnimationTimerId, kAnimationTimerPeriodMs, AnimateProgress);
+}
+
+void SetStatusText(const TestRunParams* params, int textId) {
+    RelaySetStatusText(params->runId, ProgressText(textId));
+}
+
+// The worker's part between creating and freeing the record.
+void RunWorker(const TestRunParams* params) {
+    char reportPath[256];
+    if (!MakeTempFileName(reportPath)) return;
+    {
+        OwnedFile report(CreateFileA(reportPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, NULL));
+        if (!report.Valid()) return;
+        WriteReport(report.Get(), params);
+        if (IsRunCurrent(params->runId)) g_writers.appendDigest(report.Get());
+    }
+    if (!IsRunCurrent(params->runId)) {
+        DeleteFileA(reportPath);
+        return;
+    }
+    if (!g_writers.verifyReport(reportPath)) {
+        MessageBoxA(NULL, "Checksum mismatched", "Error", MB_OK | MB_ICONERROR);
+    }
+    g_writers.buildArchive(params->archivePath, params->reportName, reportPath);
+    SetCheckpoint(params, kCheckpoints[kCheckpointCount - 1]);
+    Sleep(kFinishedDelayMs);
+    if (IsRunCurrent(params->runId)) RelayNotifyDialog(params->runId, WM_TEST_FINISHED);
+}
+
+}  // namespace
+
+const ReportStepWriters& DefaultReportStepWriters() { return kDefaultWriters; }
+void SetReportStepWriters(const ReportStepWriters& writers) { g_writers = writers; }
+const ReportStepWriters& CurrentReportStepWriters() { return g_writers; }
+void SetWorkerEndSemaphore(HANDLE semaphore) { g_workerEndSemaphore = semaphore; }
+
+const char* ProgressText(int textId) {
+    if (textId < 40 || textId > 47) return "";
+    return kProgressTextsEnglish[textId - 40];
+}
+
+void StartTestRun() {
+    CreateRunRelay();
+    g_runCounter++;
+    g_progressWindow.runId = g_runCounter;
+
+    int game = GetSelectedGame();
+    TestRunParams* params = (TestRunParams*)calloc(1, sizeof(TestRunParams));
+    if (params != NULL) {
+        params->runId = g_runCounter;
+        params->gameIndex = game;
+        const GameRecord* record = GetGameRecord(game);
+        if (record != NULL) snprintf(params->reportName, sizeof params->reportName, "%s Test.%s", record->name, "txt");
+        // A path that does not fit is left out rather than cut: a cut path
+        // would put the archive somewhere else under a wrong name.
+        const char* archivePath = GetArchivePath(game);
+        if (archivePath != NULL && strlen(archivePath) < sizeof params->archivePath) {
+            strcpy(params->archivePath, archivePath);
+        }
+    }
+    HANDLE thread = CreateThread(NULL, 0, TestWorker, params, 0, NULL);
+    if (thread == NULL) {
+        free(params);
+        return;
+    }
+    CloseHandle(thread);
+}
+
+DWORD WINAPI TestWorker(LPVOID argument) {
+    TestRunParams* params = (TestRunParams*)argument;
+    if (params != NULL) {
+        SetThreadRunId(params->runId);
+        RunWorker(params);
+        free(params);
+    }
+    if (g_workerEndSemaphore != NULL) ReleaseSemaphore(g_workerEndSemaphore, 1, NULL);
+    return 0;
+}
+
+void SetCheckpoint(const TestRunParams* params, int position) {
+    if (!IsRunCurrent(params->runId)) return;
+    RelaySetBarPosition(params->runId, position);
+}
+
+void WriteReport(ReportSink sink, const TestRunParams* params) {
+    WriteReportHeader(sink);
+    SetCheckpoint(params, 2);
+    g_writers.uacStatus(sink);
+    g_writers.loggedOnUsers(sink);
+    g_writers.installedGames(sink);
+    RunDirectXStep(sink, params);
+    g_writers.osVersion(sink);
+    g_writers.systemInfo(sink);
+    RunNetworkSteps(sink, params);
+    g_writers.processTree(sink);
+    SetCheckpoint(params, 94);
+    g_writers.registryDump(sink);
+    SetCheckpoint(params, 96);
+    WriteEndMarker(sink);
+}
+
+void RunDirectXStep(ReportSink sink, const TestRunParams* params) {
+    if (!IsRunCurrent(params->runId)) return;
+    StartAnimation(params, 2, 3, 40000);
+    SetStatusText(params, 46);
+    g_writers.installedDirectX(sink);
+    g_writers.dxDiag(sink);
+    RelayStopBarTimer(params->runId, kAnimationTimerId);
+    SetCheckpoint(params, 3);
+}
+
+void RunNetworkSteps(ReportSink sink, const TestRunParams* params) {
+    g_writers.adapterSettings(sink);
+    SetCheckpoint(params, 4);
+    g_writers.proxySettings(sink);
+    g_writers.lspCatalog(sink);
+    g_writers.bhoList(sink);
+    g_writers.externalAddress(sink);
+    SetCheckpoint(params, 6);
+    RunConnectivityStep(sink, params);
+    RunIpAddressStep(sink, params);
+    g_writers.networkConnections(sink);
+    SetCheckpoint(params, 50);
+    RunRouteStep(sink, params);
+    g_writers.hostsFile(sink);
+    SetCheckpoint(params, 90);
+}
+
+void RunConnectivityStep(ReportSink sink, const TestRunParams* params) {
+    if (!IsRunCurrent(params->runId)) return;
+    SetStatusText(params, 44);
+    WriteSectionBanner(sink, "Checking server connectivity");
+    int count;
+    const ServerEntry* servers;
+    ServersOf(params, &count, &servers);
+    g_writers.serverConnectivity(sink, count, servers);
+    WriteEmptyLine(sink);
+    SetCheckpoint(params, 8);
+}
+
+void RunIpAddressStep(ReportSink sink, const TestRunParams* params) {
+    if (!IsRunCurrent(params->runId)) return;
+    WriteSectionBanner(sink, "Gathering IP addresses");
+    int count;
+    const ServerEntry* servers;
+    ServersOf(params, &count, &servers);
+    g_writers.serverAddresses(sink, count, servers);
+    WriteEmptyLine(sink);
+    SetCheckpoint(params, 10);
+}
+
+void RunRouteStep(ReportSink sink, const TestRunParams* params) {
+    if (!IsRunCurrent(params->runId)) return;
+    SetStatusText(params, 45);
+    StartAnimation(params, 50, 55, 510000);
+    WriteSectionBanner(sink, "Tracing network paths");
+    int count;
+    const ServerEntry* servers;
+    ServersOf(params, &count, &servers);
+    g_writers.routeTraces(sink, count, servers);
+    WriteEmptyLine(sink);
+    RelayStopBarTimer(params->runId, kAnimationTimerId);
+    SetCheckpoint(params, 55);
+}
+
+void CALLBACK AnimateProgress(HWND window, UINT, UINT_PTR timerId, DWORD tick) {
+    if (timerId != (UINT_PTR)kAnimationTimerId) return;
+    ProgressAnimation animation = g_progressAnimation;
+    int32_t position;
+    if (AnimatedPosition(animation, tick, &position)) SendMessageA(window, PBM_SETPOS, (WPARAM)position, 0);
+}
