@@ -11,6 +11,7 @@
 #include "report/run_control.h"
 #include "report/test_run.h"
 #include "resources/resource_ids.h"
+#include "ui/text_catalog.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ void EndProgressDialog(HWND dialog, INT_PTR result) {
 
 void SetControlText(HWND dialog, int controlId, int textId) {
     HWND control = GetDlgItem(dialog, controlId);
-    if (control != NULL) SetWindowTextA(control, ProgressText(textId));
+    if (control != NULL) SetWindowTextA(control, GetText(textId));
 }
 
 void OpenProgressDialog(HWND dialog) {
@@ -39,11 +40,11 @@ void OpenProgressDialog(HWND dialog) {
     g_progressWindow.status = GetDlgItem(dialog, IDC_PROGRESS_STATUS);
     AttachRelayDialog(dialog, g_progressWindow.bar, g_progressWindow.status);
 
-    SetWindowTextA(g_progressWindow.status, ProgressText(43));
+    SetWindowTextA(g_progressWindow.status, GetText(43));
     SetControlText(dialog, IDC_PROGRESS_NOTE, 47);
     SendMessageA(g_progressWindow.bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     SendMessageA(g_progressWindow.bar, PBM_SETPOS, 0, 0);
-    SetWindowTextA(dialog, ProgressText(41));
+    SetWindowTextA(dialog, GetText(41));
     SetControlText(dialog, IDC_PROGRESS_STATUS_LABEL, 42);
     SetControlText(dialog, IDCANCEL, 40);
 

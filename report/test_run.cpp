@@ -15,8 +15,11 @@
 #include <string.h>
 
 #include "common/owned_handle.h"
+#include "report/report_seal.h"
 #include "report/run_control.h"
 #include "ui/game_catalog.h"
+#include "ui/result_dialog.h"
+#include "ui/text_catalog.h"
 
 ProgressAnimation g_progressAnimation = {0, 0, 0, 0};
 
@@ -46,10 +49,7 @@ void PendingNetworkConnections(ReportSink sink) { WriteSectionBanner(sink, "Dete
 void PendingHostsFile(ReportSink sink) { WriteSectionBanner(sink, "Collecting Hosts file content"); }
 void PendingProcessTree(ReportSink sink) { WriteSectionBanner(sink, "Dumping Running Processes"); }
 void PendingRegistryDump(ReportSink sink) { WriteSectionBanner(sink, "Dumping System Registry"); }
-bool PendingAppendDigest(ReportSink) { return false; }
-bool PendingVerifyReport(const char*) { return true; }
 bool PendingBuildArchive(const char*, const char*, const char*) { return false; }
-INT_PTR PendingShowResult() { return -1; }
 
 const ReportStepWriters kDefaultWriters = {
     PendingUacStatus,
@@ -71,24 +71,13 @@ const ReportStepWriters kDefaultWriters = {
     PendingHostsFile,
     PendingProcessTree,
     PendingRegistryDump,
-    PendingAppendDigest,
-    PendingVerifyReport,
+    AppendReportDigest,
+    VerifyReportFile,
     PendingBuildArchive,
-    PendingShowResult,
+    ShowResultDialog,
 };
 
 ReportStepWriters g_writers = kDefaultWriters;
-
-const char* const kProgressTextsEnglish[] = {
-    "Cancel",                                              // 40
-    "Test Progress",                                       // 41
-    "Status:",                                             // 42
-    "Started. . .",                                        // 43
-    "Testing Server Connection. . .",                      // 44
-    "Testing Network Route. . .",                          // 45
-    "Testing DirectX. . .",                                // 46
-    "This test could take up to 20 minutes! Please wait\x85",  // 47
-};
 
 void ServersOf(const TestRunParams* params, int* count, const ServerEntry** servers) {
     const GameRecord* game = GetGameRecord(params->gameIndex);
@@ -105,7 +94,7 @@ void StartAnimation(const TestRunParams* params, int32_t start, int32_t end, uin
 }
 
 void SetStatusText(const TestRunParams* params, int textId) {
-    RelaySetStatusText(params->runId, ProgressText(textId));
+    RelaySetStatusText(params->runId, GetText(textId));
 }
 
 // The worker's part between creating and freeing the record.
@@ -138,11 +127,6 @@ const ReportStepWriters& DefaultReportStepWriters() { return kDefaultWriters; }
 void SetReportStepWriters(const ReportStepWriters& writers) { g_writers = writers; }
 const ReportStepWriters& CurrentReportStepWriters() { return g_writers; }
 void SetWorkerEndSemaphore(HANDLE semaphore) { g_workerEndSemaphore = semaphore; }
-
-const char* ProgressText(int textId) {
-    if (textId < 40 || textId > 47) return "";
-    return kProgressTextsEnglish[textId - 40];
-}
 
 void StartTestRun() {
     CreateRunRelay();

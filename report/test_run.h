@@ -89,6 +89,3 @@ void RunRouteStep(ReportSink sink, const TestRunParams* params);
 // Moves the bar when the run is current; otherwise does nothing.
 void SetCheckpoint(const TestRunParams* params, int position);
 void CALLBACK AnimateProgress(HWND window, UINT message, UINT_PTR timerId, DWORD tick);
-
-// The texts of the progress dialog, by text id.
-const char* ProgressText(int textId);

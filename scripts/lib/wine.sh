@@ -39,3 +39,20 @@ wine_server_start() {
 wine_server_stop() {
     WINEPREFIX=$1 wineserver -k </dev/null >/dev/null 2>&1 || true
 }
+
+# wine_desktop_start DIR: Wine's desktop process, with its output detached.
+# The first program that opens a window starts it on demand, and it inherits
+# that program's standard output; under ctest the pipe then stays open until
+# the desktop ends, so that one test would last as long as all window tests
+# together. Needs DISPLAY. Ended by wine_server_stop.
+wine_desktop_start() {
+    local dir=$1 pid
+    WINEPREFIX=$dir wine explorer.exe /desktop </dev/null >/dev/null 2>&1 &
+    for _ in $(seq 100); do
+        for pid in $(pgrep -f 'explorer.exe /desktop'); do
+            tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$dir" && return 0
+        done
+        sleep 0.1
+    done
+    return 1
+}

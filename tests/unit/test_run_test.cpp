@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "collect/system/windows_version.h"
+#include "report/report_seal.h"
 #include "report/run_control.h"
 #include "report/test_run.h"
 #include "resources/resource_ids.h"
@@ -35,7 +36,7 @@ using testing_support::TempDir;
 namespace {
 
 const DWORD kWaitMs = 20000;
-const char kStandInTrailer[] = "--- DIGEST ---\r\nSTAND-IN";
+const char kTrailerMarker[] = "--- DIGEST ---\r\n";
 
 // What the stand-ins do and what they saw; reset for every test.
 struct StandIns {
@@ -47,7 +48,8 @@ struct StandIns {
     bool gamesWaits;
     LONG connectivityWaitRun;  // the run whose connectivity step waits, or -1
     LONG noInternetRun;        // the run whose connectivity step finds no Internet, or -1
-    bool verifyResult;
+    bool forceMismatch;        // the check after sealing reports a mismatch
+    bool sealVerified;         // what the real check said
     // Filled in by the stand-ins.
     LONG firstRun;             // the identifier of the test's first run
     std::string snapshot[4];   // report so far, taken by the registry step, per run of the test
@@ -166,10 +168,10 @@ void StandInRegistry(ReportSink s) {
     LONG run = RunOfTest();
     if (run >= 0 && run < 4) g_stand.snapshot[run] = bytes.substr(0, read);
 }
-bool StandInDigest(ReportSink s) { return WriteText(s, kStandInTrailer); }
-bool StandInVerify(const char*) {
+bool CheckSeal(const char* path) {
     g_stand.verifyCalls++;
-    return g_stand.verifyResult;
+    g_stand.sealVerified = VerifyReportFile(path);
+    return g_stand.forceMismatch ? false : g_stand.sealVerified;
 }
 bool StandInArchive(const char* archivePath, const char* reportName, const char* reportPath) {
     g_stand.archiveCalls++;
@@ -189,7 +191,7 @@ const ReportStepWriters kStandInWriters = {
     StandInUac, StandInUsers, StandInGames, StandInDirectX, StandInDxDiag, StandInOs, StandInSystem,
     StandInAdapters, StandInProxy, StandInLsp, StandInBho, StandInExternal, StandInConnectivity,
     StandInAddresses, StandInConnections, StandInRoute, StandInHosts, StandInProcesses, StandInRegistry,
-    StandInDigest, StandInVerify, StandInArchive, StandInResult,
+    AppendReportDigest, CheckSeal, StandInArchive, StandInResult,
 };
 
 // Waits for a kernel object while handling this thread's messages: the
@@ -243,7 +245,6 @@ protected:
         g_stand.firstRun = -1;
         g_stand.connectivityWaitRun = -1;
         g_stand.noInternetRun = -1;
-        g_stand.verifyResult = true;
         workerEnd_ = CreateSemaphoreA(NULL, 0, 100, NULL);
         SetWorkerEndSemaphore(workerEnd_);
         SetReportStepWriters(kStandInWriters);
@@ -339,8 +340,10 @@ TEST_F(TestRunDriver, CompletedRunIsSealedCheckedPackedAndHandedToTheResultDialo
     ASSERT_TRUE(WaitForWorker());
 
     EXPECT_EQ(CompletedReportBody(), g_stand.snapshot[0]);
-    EXPECT_EQ(CompletedReportBody() + "\r\n<EOF>\r\n" + kStandInTrailer, g_stand.archivedReport);
+    // Sealed: end marker, trailer marker and 40 digits that the check accepts.
+    EXPECT_EQ(CompletedReportBody() + "\r\n<EOF>\r\n" + kTrailerMarker, g_stand.archivedReport.substr(0, g_stand.archivedReport.size() - 40));
     EXPECT_EQ(1, g_stand.verifyCalls);
+    EXPECT_TRUE(g_stand.sealVerified);
     EXPECT_EQ(1, g_stand.archiveCalls);
     EXPECT_EQ(GetArchivePath(0), g_stand.archivePath);
     EXPECT_EQ("Runeveil Test.txt", g_stand.reportName);
@@ -510,7 +513,8 @@ TEST_F(TestRunDriver, CloseBoxEndsOnlyTheDialogAndNothingOfTheRunReachesItsOldHa
                                     << (g_recorded.empty() ? 0 : g_recorded[0]);
     // The run completed all the same: guarded steps ran, sealed, checked, packed.
     EXPECT_NE(std::string::npos, g_stand.archivedReport.find(Banner("Tracing network paths")));
-    EXPECT_NE(std::string::npos, g_stand.archivedReport.find(kStandInTrailer));
+    EXPECT_NE(std::string::npos, g_stand.archivedReport.find(kTrailerMarker));
+    EXPECT_TRUE(g_stand.sealVerified);
     EXPECT_EQ(1, g_stand.verifyCalls);
     EXPECT_EQ(1, g_stand.archiveCalls);
     EXPECT_EQ(0, g_stand.resultCalls);
@@ -597,7 +601,7 @@ TEST_F(TestRunDriver, StaleRunThatCancelsItselfLeavesTheNewerRunAlone) {
 }
 
 TEST_F(TestRunDriver, MismatchedSealIsReportedAndTheArchiveIsBuiltAllTheSame) {
-    g_stand.verifyResult = false;
+    g_stand.forceMismatch = true;
     SetEvent(g_stand.dxRelease);
     SetEvent(g_stand.routeRelease);
     std::string boxText;
