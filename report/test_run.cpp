@@ -14,7 +14,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "collect/network/local_network.h"
+#include "collect/network/route_trace.h"
+#include "collect/network/server_connectivity.h"
+#include "collect/network/web_access.h"
 #include "common/owned_handle.h"
+#include "report/report_archive.h"
 #include "report/report_seal.h"
 #include "report/run_control.h"
 #include "ui/game_catalog.h"
@@ -39,17 +44,8 @@ void PendingInstalledDirectX(ReportSink sink) { WriteSectionBanner(sink, "Instal
 void PendingDxDiag(ReportSink sink) { WriteSectionBanner(sink, "Running DirectX diagnostic"); }
 void PendingOsVersion(ReportSink) {}
 void PendingSystemInfo(ReportSink sink) { WriteSectionBanner(sink, "information about the current computer system"); }
-void PendingAdapterSettings(ReportSink sink) { WriteSectionBanner(sink, "Gathering adapter settings"); }
-void PendingProxySettings(ReportSink sink) { WriteSectionBanner(sink, "IE proxy setting"); }
-void PendingLspCatalog(ReportSink sink) { WriteSectionBanner(sink, "Gathering LSP list"); }
-void PendingBhoList(ReportSink sink) { WriteSectionBanner(sink, "Gathering BHO list"); }
-void PendingExternalAddress(ReportSink sink) { WriteSectionBanner(sink, "Discovering external address"); }
-void PendingServerBody(ReportSink, int, const ServerEntry*) {}
-void PendingNetworkConnections(ReportSink sink) { WriteSectionBanner(sink, "Detecting network connections"); }
-void PendingHostsFile(ReportSink sink) { WriteSectionBanner(sink, "Collecting Hosts file content"); }
 void PendingProcessTree(ReportSink sink) { WriteSectionBanner(sink, "Dumping Running Processes"); }
 void PendingRegistryDump(ReportSink sink) { WriteSectionBanner(sink, "Dumping System Registry"); }
-bool PendingBuildArchive(const char*, const char*, const char*) { return false; }
 
 const ReportStepWriters kDefaultWriters = {
     PendingUacStatus,
@@ -59,21 +55,21 @@ const ReportStepWriters kDefaultWriters = {
     PendingDxDiag,
     PendingOsVersion,
     PendingSystemInfo,
-    PendingAdapterSettings,
-    PendingProxySettings,
-    PendingLspCatalog,
-    PendingBhoList,
-    PendingExternalAddress,
-    PendingServerBody,
-    PendingServerBody,
-    PendingNetworkConnections,
-    PendingServerBody,
-    PendingHostsFile,
+    WriteAdapterSettings,
+    WriteProxySettings,
+    WriteLspCatalog,
+    WriteBhoList,
+    WriteExternalAddress,
+    WriteServerConnectivity,
+    WriteServerAddresses,
+    WriteNetworkConnections,
+    WriteRouteTraces,
+    WriteHostsFile,
     PendingProcessTree,
     PendingRegistryDump,
     AppendReportDigest,
     VerifyReportFile,
-    PendingBuildArchive,
+    BuildReportArchive,
     ShowResultDialog,
 };
 
