@@ -18,6 +18,8 @@
 #include "collect/network/route_trace.h"
 #include "collect/network/server_connectivity.h"
 #include "collect/network/web_access.h"
+#include "collect/system/registry_dump.h"
+#include "collect/system/windows_version.h"
 #include "common/owned_handle.h"
 #include "report/report_archive.h"
 #include "report/report_seal.h"
@@ -42,10 +44,7 @@ void PendingLoggedOnUsers(ReportSink sink) { WriteSectionBanner(sink, "list of u
 void PendingInstalledGames(ReportSink sink) { WriteSectionBanner(sink, "Installed games"); }
 void PendingInstalledDirectX(ReportSink sink) { WriteSectionBanner(sink, "Installed DirectX"); }
 void PendingDxDiag(ReportSink sink) { WriteSectionBanner(sink, "Running DirectX diagnostic"); }
-void PendingOsVersion(ReportSink) {}
-void PendingSystemInfo(ReportSink sink) { WriteSectionBanner(sink, "information about the current computer system"); }
 void PendingProcessTree(ReportSink sink) { WriteSectionBanner(sink, "Dumping Running Processes"); }
-void PendingRegistryDump(ReportSink sink) { WriteSectionBanner(sink, "Dumping System Registry"); }
 
 const ReportStepWriters kDefaultWriters = {
     PendingUacStatus,
@@ -53,8 +52,8 @@ const ReportStepWriters kDefaultWriters = {
     PendingInstalledGames,
     PendingInstalledDirectX,
     PendingDxDiag,
-    PendingOsVersion,
-    PendingSystemInfo,
+    WriteOsVersion,
+    WriteSystemInfo,
     WriteAdapterSettings,
     WriteProxySettings,
     WriteLspCatalog,
@@ -66,7 +65,7 @@ const ReportStepWriters kDefaultWriters = {
     WriteRouteTraces,
     WriteHostsFile,
     PendingProcessTree,
-    PendingRegistryDump,
+    WriteRegistryDump,
     AppendReportDigest,
     VerifyReportFile,
     BuildReportArchive,
