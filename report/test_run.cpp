@@ -18,7 +18,9 @@
 #include "collect/network/route_trace.h"
 #include "collect/network/server_connectivity.h"
 #include "collect/network/web_access.h"
+#include "collect/system/installed_games.h"
 #include "collect/system/registry_dump.h"
+#include "collect/system/user_account.h"
 #include "collect/system/windows_version.h"
 #include "common/owned_handle.h"
 #include "report/report_archive.h"
@@ -39,17 +41,14 @@ HANDLE g_workerEndSemaphore = NULL;
 
 // Collectors that are still to come write the banner they will write, so the
 // report keeps its frame in the meantime.
-void PendingUacStatus(ReportSink sink) { WriteSectionBanner(sink, "information about the UAC status and user level"); }
-void PendingLoggedOnUsers(ReportSink sink) { WriteSectionBanner(sink, "list of users currently logged on"); }
-void PendingInstalledGames(ReportSink sink) { WriteSectionBanner(sink, "Installed games"); }
 void PendingInstalledDirectX(ReportSink sink) { WriteSectionBanner(sink, "Installed DirectX"); }
 void PendingDxDiag(ReportSink sink) { WriteSectionBanner(sink, "Running DirectX diagnostic"); }
 void PendingProcessTree(ReportSink sink) { WriteSectionBanner(sink, "Dumping Running Processes"); }
 
 const ReportStepWriters kDefaultWriters = {
-    PendingUacStatus,
-    PendingLoggedOnUsers,
-    PendingInstalledGames,
+    WriteUacStatus,
+    WriteLoggedOnUsers,
+    WriteInstalledGames,
     PendingInstalledDirectX,
     PendingDxDiag,
     WriteOsVersion,

@@ -17,6 +17,7 @@
 #include "collect/network/web_access.h"
 #include "collect/system/windows_version.h"
 #include "report/run_control.h"
+#include "report/test_run.h"
 #include "resources/resource_ids.h"
 #include "ui/game_catalog.h"
 #include "ui/hyperlink.h"
@@ -26,10 +27,6 @@
 #include "ui/text_catalog.h"
 #include "ui/text_language.h"
 
-#if __has_include("report/test_run.h")
-#include "report/test_run.h"
-#define DIAGNOVA_HAVE_TEST_RUN 1
-#endif
 
 namespace {
 
@@ -298,9 +295,7 @@ INT_PTR CALLBACK TestPaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM) {
             return TRUE;
         }
         if (LOWORD(wParam) == IDC_TEST_BUTTON && HIWORD(wParam) == BN_CLICKED) {
-#ifdef DIAGNOVA_HAVE_TEST_RUN
             RunProgressDialog(GetMainWindowHandle());
-#endif
             return TRUE;
         }
         return FALSE;
