@@ -10,7 +10,8 @@
 //                   the file named by DGN_STANDIN_SOURCE to FILE, "hang" never
 //                   ends, "nofile" ends without writing FILE
 //   anything else   prints "stand-in ran: " and its command line
-// With DGN_STANDIN_LOG set, it first appends its command line and CR LF to that file.
+// With DGN_STANDIN_LOG set, it first appends its command line and its process
+// id, each followed by CR LF, to that file.
 #include <windows.h>
 
 #include <stdlib.h>
@@ -36,9 +37,10 @@ void LogCommandLine() {
     HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) return;
-    const char* line = GetCommandLineA();
-    WriteAll(file, line, (DWORD)strlen(line));
-    WriteAll(file, "\r\n", 2);
+    // One write, so a reader never sees half an entry.
+    char entry[4096];
+    int entryLength = wsprintfA(entry, "%.3900s\r\n%lu\r\n", GetCommandLineA(), GetCurrentProcessId());
+    WriteAll(file, entry, (DWORD)entryLength);
     CloseHandle(file);
 }
 
