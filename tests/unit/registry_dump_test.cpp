@@ -90,8 +90,13 @@ TEST(RegistryDump, OverlongValueLineIsCutAndRunsOnAndHugeDataIsSkipped) {
     top.SetString("A", std::string(300, 'a'));
     top.SetString("Huge", std::string(20000, 'h'));
     top.SetString("B", "b");
+    // A string stored without its terminating NUL.
+    HKEY raw = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, base.c_str(), 0, KEY_SET_VALUE, &raw));
+    RegSetValueExA(raw, "C", 0, REG_SZ, reinterpret_cast<const BYTE*>("cc"), 2);
+    RegCloseKey(raw);
     // "A, " and the first 252 data characters make 255; the line end is lost.
-    EXPECT_EQ("\tA, " + std::string(252, 'a') + "\tB, b\r\n", DumpOf(HKEY_CURRENT_USER, base, 1));
+    EXPECT_EQ("\tA, " + std::string(252, 'a') + "\tB, b\r\n\tC, cc\r\n", DumpOf(HKEY_CURRENT_USER, base, 1));
 }
 
 TEST(RegistryDump, KeyTableNamesEachKeyAndReportsMissingOnes) {
@@ -198,13 +203,14 @@ TEST(RegistryDump, UninstallListPrintsPublisherNameAndVersion) {
     full.SetString("Publisher", "Skellan");
     version.SetString("DisplayVersion", "9.0", REG_EXPAND_SZ);
     numeric.SetDword("DisplayName", 0x00434241);  // "ABC" as little-endian bytes
+    numeric.SetBinary("Publisher", "Skel");         // no terminating NUL
     ReportFile report;
     DumpUninstallKey(report.sink(), HKEY_CURRENT_USER, base.c_str());
     EXPECT_EQ("\r\n[HKCU\\" + base + "]\r\n" +
                   "\tAFull, Skellan, Runeveil 2 v2.4.1\r\n"
                   "\tBBare\r\n"
                   "\tCVersionOnly v9.0\r\n"
-                  "\tDNumericName, ABC\r\n",
+                  "\tDNumericName, Skel, ABC\r\n",
               report.Contents());
 
     ReportFile missing;

@@ -117,3 +117,12 @@ TEST(VersionResource, OnlyACodePageZeroPair) {
     EXPECT_EQ("Neutral table company", Field("version_probe_neutral.dll", "CompanyName", &ok));
     EXPECT_TRUE(ok);
 }
+
+TEST(VersionResource, NoTranslationTableMeansNoField) {
+    bool ok = true;
+    EXPECT_EQ("", Field("version_probe_untranslated.dll", "CompanyName", &ok));
+    EXPECT_FALSE(ok);
+    char version[260] = "";
+    ASSERT_TRUE(GetFileProductVersion(BesideTestProgram("version_probe_untranslated.dll").c_str(), version));
+    EXPECT_STREQ("4.3.2.1\n", version);
+}
