@@ -1,3 +1,4 @@
+// Layout, name, time and attribute encoding of the ZIP records.
 #include "report/zip_format.h"
 
 #include <gtest/gtest.h>
