@@ -8,7 +8,10 @@
 // the native files.
 //
 // dxdiag may take minutes and has no time limit; the wait also ends when the
-// run's cancel event is set, and the tool is then ended at once.
+// run's cancel event is set, and the tool is then ended at once. Wine 8's
+// dxdiag does not know "/64bit" and never ends with it, so under Wine's WOW64
+// this step lasts until the player cancels; its 32-bit dxdiag (no "/64bit")
+// writes a short report without a components part, which is copied whole.
 #include "collect/system/directx.h"
 
 #include <stdio.h>
