@@ -14,7 +14,9 @@
 // To add a command: write a function taking the Driver state and its
 // arguments, and add it to kCommands with its usage line.
 #include <windows.h>
+#include <commctrl.h>
 
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -330,6 +332,234 @@ bool CmdKill(Driver& driver, const Args&) {
     return true;
 }
 
+
+// -- main-window commands -------------------------------------------------------
+
+// Runs fn with a handle that may read and write the program's memory.
+HANDLE OpenForMemory(const Driver& driver) {
+    return OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+                       FALSE, driver.processId);
+}
+
+bool NeedControl(const Driver& driver, const std::string& idText, HWND* control) {
+    long id = 0;
+    if (!ParseNumber(idText, &id)) return Fail("bad control id " + idText);
+    if (!NeedWindow(driver)) return false;
+    *control = FindControl(driver.window, id);
+    if (*control == NULL) return Fail("no control " + idText);
+    return true;
+}
+
+void PostClick(HWND control, int x, int y) {
+    PostMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    PostMessageA(control, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+// Clicks a list-view item in the middle of its real rectangle, which the list
+// itself reports (LVM_GETITEMRECT with the RECT in the program's memory).
+bool CmdListClick(Driver& driver, const Args& args) {
+    HWND list = NULL;
+    long index = 0;
+    if (args.size() != 2 || !ParseNumber(args[1], &index)) return Fail("list-click needs a control id and an item");
+    if (!NeedControl(driver, args[0], &list)) return false;
+    HANDLE process = OpenForMemory(driver);
+    if (process == NULL) return Fail("cannot open the program's memory");
+    void* remote = VirtualAllocEx(process, NULL, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    RECT rect = {LVIR_BOUNDS, 0, 0, 0};
+    SIZE_T moved = 0;
+    DWORD_PTR found = 0;
+    bool ok = remote != NULL && WriteProcessMemory(process, remote, &rect, sizeof rect, &moved) &&
+              SendMessageTimeoutA(list, LVM_GETITEMRECT, (WPARAM)index, (LPARAM)remote, SMTO_ABORTIFHUNG, 2000,
+                                  &found) &&
+              found && ReadProcessMemory(process, remote, &rect, sizeof rect, &moved);
+    if (remote != NULL) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    if (!ok) return Fail("no item " + args[1]);
+    int x = (rect.left + rect.right) / 2, y = (rect.top + rect.bottom) / 2;
+    PostClick(list, x, y);
+    Print("item_rect", std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
+                           std::to_string(rect.right) + "," + std::to_string(rect.bottom));
+    return true;
+}
+
+// A click at client coordinates of a control, e.g. the empty part of a list.
+bool CmdClickAt(Driver& driver, const Args& args) {
+    HWND control = NULL;
+    long x = 0, y = 0;
+    if (args.size() != 3 || !ParseNumber(args[1], &x) || !ParseNumber(args[2], &y))
+        return Fail("click-at needs a control id, x and y");
+    if (!NeedControl(driver, args[0], &control)) return false;
+    PostClick(control, (int)x, (int)y);
+    return true;
+}
+
+// Posts a menu or accelerator command to the current window, so a command
+// that opens a modal dialog does not block the driver.
+bool CmdCommand(Driver& driver, const Args& args) {
+    long id = 0;
+    if (args.size() != 1 || !ParseNumber(args[0], &id)) return Fail("command needs a command id");
+    if (!NeedWindow(driver)) return false;
+    PostMessageA(driver.window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    return true;
+}
+
+// Chooses a combo box item as the user would: the selection changes and the
+// parent hears CBN_SELCHANGE.
+bool CmdSelect(Driver& driver, const Args& args) {
+    HWND combo = NULL;
+    long index = 0;
+    if (args.size() != 2 || !ParseNumber(args[1], &index)) return Fail("select needs a control id and an item");
+    if (!NeedControl(driver, args[0], &combo)) return false;
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(combo, CB_SETCURSEL, (WPARAM)index, 0, SMTO_ABORTIFHUNG, 2000, &result);
+    SendMessageTimeoutA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                        (LPARAM)combo, SMTO_ABORTIFHUNG, 2000, &result);
+    return true;
+}
+
+// The items of a combo box and the selected one.
+bool CmdCombo(Driver& driver, const Args& args) {
+    HWND combo = NULL;
+    if (args.size() != 1) return Fail("combo needs a control id");
+    if (!NeedControl(driver, args[0], &combo)) return false;
+    DWORD_PTR count = 0, selected = 0;
+    SendMessageTimeoutA(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
+    SendMessageTimeoutA(combo, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 2000, &selected);
+    for (DWORD_PTR i = 0; i < count; i++) {
+        // Wine passes CB_GETLBTEXT between processes only in its wide form;
+        // the driver shares the program's ANSI code page, so converting back
+        // gives the program's own bytes.
+        wchar_t wide[512] = L"";
+        char text[1024] = "";
+        DWORD_PTR length = 0;
+        SendMessageTimeoutW(combo, CB_GETLBTEXT, i, (LPARAM)wide, SMTO_ABORTIFHUNG, 2000, &length);
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
+        Print("combo_item", Escape(text));
+    }
+    Print("combo_selected", std::to_string((long)(LONG)selected));
+    return true;
+}
+
+// The address of a hyperlink control: its window property points to the link
+// object, whose first field after the virtual table is the address pointer.
+bool CmdLinkUrl(Driver& driver, const Args& args) {
+    static const char kProperty[] = "_Hyperlink_Object_Pointer_\\{AFEED740-CC6D-47c5-831D-9848FD916EEF}";
+    HWND control = NULL;
+    if (args.size() != 1) return Fail("link-url needs a control id");
+    if (!NeedControl(driver, args[0], &control)) return false;
+    HANDLE object = GetPropA(control, kProperty);
+    if (object == NULL) return Fail("control " + args[0] + " is no hyperlink");
+    HANDLE process = OpenForMemory(driver);
+    if (process == NULL) return Fail("cannot open the program's memory");
+    DWORD urlPointer = 0;
+    SIZE_T moved = 0;
+    std::string url;
+    bool ok = ReadProcessMemory(process, (const char*)object + 4, &urlPointer, sizeof urlPointer, &moved);
+    if (ok && urlPointer != 0) {
+        char buffer[1024] = "";
+        // The string may end before the page does; read it in small steps.
+        for (size_t at = 0; at + 1 < sizeof buffer; at++) {
+            if (!ReadProcessMemory(process, (const char*)(ULONG_PTR)urlPointer + at, buffer + at, 1, &moved) ||
+                buffer[at] == '\0')
+                break;
+        }
+        url = buffer;
+    }
+    CloseHandle(process);
+    if (!ok) return Fail("cannot read the link object");
+    Print("link_url", Escape(url));
+    Print("link_visible", IsWindowVisible(control) ? "1" : "0");
+    return true;
+}
+
+// The control that has the keyboard focus in the program's interface thread.
+bool CmdFocus(Driver& driver, const Args&) {
+    if (!NeedWindow(driver)) return false;
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(driver.window, NULL), &info)) return Fail("no thread info");
+    Print("focus_id", std::to_string(info.hwndFocus != NULL ? GetDlgCtrlID(info.hwndFocus) : 0));
+    Print("focus_class", Escape(info.hwndFocus != NULL ? ClassOf(info.hwndFocus) : ""));
+    return true;
+}
+
+// Real keyboard input to the program's window: "alt+x", "ctrl+u", "tab".
+bool CmdKeys(Driver& driver, const Args& args) {
+    if (args.size() != 1) return Fail("keys needs a key such as alt+x");
+    if (!NeedWindow(driver)) return false;
+    std::vector<WORD> modifiers;
+    std::string rest = args[0];
+    for (;;) {
+        size_t plus = rest.find('+');
+        if (plus == std::string::npos) break;
+        std::string name = rest.substr(0, plus);
+        rest = rest.substr(plus + 1);
+        if (name == "alt") modifiers.push_back(VK_MENU);
+        else if (name == "ctrl") modifiers.push_back(VK_CONTROL);
+        else if (name == "shift") modifiers.push_back(VK_SHIFT);
+        else return Fail("unknown modifier " + name);
+    }
+    WORD key = 0;
+    if (rest == "tab") key = VK_TAB;
+    else if (rest == "space") key = VK_SPACE;
+    else if (rest == "enter") key = VK_RETURN;
+    else if (rest.size() == 1 && isalnum((unsigned char)rest[0])) key = (WORD)toupper((unsigned char)rest[0]);
+    else return Fail("unknown key " + rest);
+    SetForegroundWindow(driver.window);
+    std::vector<INPUT> inputs;
+    auto add = [&](WORD vk, bool up) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    for (WORD m : modifiers) add(m, false);
+    add(key, false);
+    add(key, true);
+    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) add(*it, true);
+    SendInput((UINT)inputs.size(), inputs.data(), sizeof(INPUT));
+    Print("keys", Escape(args[0]));
+    return true;
+}
+
+// The menu bar of the current window: one line per item with its path
+// position, command id, state flags (checked, grayed) and text. Wine keeps
+// menus inside the owning process, so there this fails for other programs.
+void PrintMenu(HMENU menu, const std::string& path) {
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; i++) {
+        char text[256] = "";
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_ID | MIIM_STATE | MIIM_SUBMENU | MIIM_STRING | MIIM_FTYPE;
+        info.dwTypeData = text;
+        info.cch = sizeof text;
+        if (!GetMenuItemInfoA(menu, (UINT)i, TRUE, &info)) continue;
+        std::string position = path.empty() ? std::to_string(i) : path + "." + std::to_string(i);
+        Print("menu_item", position + "\t" + std::to_string(info.wID) + "\t" +
+                               ((info.fState & MFS_CHECKED) ? "1" : "0") + "\t" +
+                               ((info.fState & MFS_GRAYED) ? "1" : "0") + "\t" + Escape(text));
+        if (info.hSubMenu != NULL) PrintMenu(info.hSubMenu, position);
+    }
+}
+
+bool CmdMenu(Driver& driver, const Args&) {
+    if (!NeedWindow(driver)) return false;
+    HMENU menu = GetMenu(driver.window);
+    if (menu == NULL || GetMenuItemCount(menu) < 0) return Fail("the window's menu cannot be read");
+    PrintMenu(menu, "");
+    return true;
+}
+
+// Waits a little for the program to handle what was posted.
+bool CmdPause(Driver&, const Args& args) {
+    long ms = 0;
+    if (args.size() != 1 || !ParseNumber(args[0], &ms) || ms < 0) return Fail("pause needs milliseconds");
+    Sleep((DWORD)ms);
+    return true;
+}
+
 const Command kCommands[] = {
     {"start", CmdStart, "start PROGRAM [ARG...]      start a program; words with blanks are quoted"},
     {"start-raw", CmdStartRaw, "start-raw PROGRAM LINE      start with exactly this command line"},
@@ -343,6 +573,16 @@ const Command kCommands[] = {
     {"close", CmdClose, "close                       post WM_CLOSE to the current window"},
     {"wait-exit", CmdWaitExit, "wait-exit                   wait for the program to end; print its exit code"},
     {"kill", CmdKill, "kill                        end the program"},
+    {"list-click", CmdListClick, "list-click ID ITEM          click a list-view item at its real position"},
+    {"click-at", CmdClickAt, "click-at ID X Y             click a control at client coordinates"},
+    {"command", CmdCommand, "command ID                  post WM_COMMAND ID to the current window"},
+    {"select", CmdSelect, "select ID ITEM              choose a combo box item (with CBN_SELCHANGE)"},
+    {"combo", CmdCombo, "combo ID                    a combo box's items and selection"},
+    {"link-url", CmdLinkUrl, "link-url ID                 a hyperlink control's address and visibility"},
+    {"focus", CmdFocus, "focus                       the control that has the keyboard focus"},
+    {"keys", CmdKeys, "keys [alt+|ctrl+|shift+]KEY real keyboard input to the current window"},
+    {"menu", CmdMenu, "menu                        the window's menu: position, id, checked, grayed, text"},
+    {"pause", CmdPause, "pause MS                    wait before the next command"},
 };
 
 const Command* FindCommand(const std::string& name) {
