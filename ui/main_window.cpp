@@ -424,12 +424,6 @@ void RelabelAll() {
     RelabelTestPane();
 }
 
-#if !__has_include("collect/network/web_access.cpp")
-// The version check is not built yet: treat the program as current.
-int QueryLatestVersion() { return VersionCurrent; }
-void DownloadLatestVersion() {}
-#endif
-
 bool CheckForLatestVersion(HWND owner, bool silent) {
     HCURSOR previous = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     int result = QueryLatestVersion();
