@@ -95,6 +95,9 @@ bool FindExternalAddress(const char* page, size_t pageBytes, char address[256]) 
     if (stop == NULL) return false;
     size_t n = static_cast<size_t>(stop - start);
     if (n >= 256) return false;
+    // A NUL inside the address would cut it short when the report prints it,
+    // so a page like that has no readable address.
+    if (memchr(start, '\0', n) != NULL) return false;
     memcpy(address, start, n);
     address[n] = '\0';
     return true;

@@ -22,8 +22,8 @@ uint32_t ReadWholeBody(BodyReadFunction read, void* context, char* buffer, uint3
 
 // The external-address page: after the first "<body>", the text that follows
 // "Current IP Address: " up to the next "<". Only the first pageBytes bytes are
-// looked at. False when a marker is missing or the address has 256 characters
-// or more; the output is then left untouched.
+// looked at. False when a marker is missing, the address has 256 characters
+// or more, or it holds a NUL byte; the output is then left untouched.
 bool FindExternalAddress(const char* page, size_t pageBytes, char address[256]);
 
 // 1 when fetched names a newer version than own, else -1. Versions are decimal

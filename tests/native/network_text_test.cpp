@@ -85,6 +85,11 @@ TEST(FindExternalAddress, RefusesPagesWithoutTheMarkersOrWithOverlongAddresses) 
     std::string page = "<body>Current IP Address: 1.2.3.4</body>";
     EXPECT_EQ("(none) untouched", Address(page, page.find('<', 8)));
     EXPECT_EQ("(none) untouched", Address(page, 10));
+    // An address with a NUL in it would be printed cut short: no address at all.
+    static const char kNulInside[] = "<body>Current IP Address: 198.51.100\0.7</body>";
+    EXPECT_EQ("(none) untouched", Address(std::string(kNulInside, sizeof kNulInside - 1)));
+    static const char kNulBefore[] = "\0<body>\0Current IP Address: 1.2.3.4<";
+    EXPECT_EQ("1.2.3.4", Address(std::string(kNulBefore, sizeof kNulBefore - 1)));
 }
 
 TEST(IsDottedNumeric, AcceptsOnlyDigitsAndDots) {
