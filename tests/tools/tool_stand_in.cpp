@@ -12,6 +12,8 @@
 //   anything else   prints "stand-in ran: " and its command line
 // With DGN_STANDIN_LOG set, it first appends its command line and its process
 // id, each followed by CR LF, to that file.
+// With DGN_STANDIN_HANG=1 it then never ends, whatever its arguments (a tool
+// whose command line the program under test fixes, such as a route tracer).
 #include <windows.h>
 
 #include <stdlib.h>
@@ -59,6 +61,9 @@ int PlayDxDiag(const char* target) {
 
 int main(int argc, char** argv) {
     LogCommandLine();
+    char hang[8] = "";
+    GetEnvironmentVariableA("DGN_STANDIN_HANG", hang, sizeof hang);
+    if (strcmp(hang, "1") == 0) Sleep(INFINITE);
     for (int i = 1; i + 1 < argc; ++i) {
         if (strcmp(argv[i], "/t") == 0) return PlayDxDiag(argv[i + 1]);
     }

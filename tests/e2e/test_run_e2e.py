@@ -1,0 +1,213 @@
+#!/usr/bin/python3
+"""Test runs of the real Diagnova.exe, driven from outside, in the sealed network.
+
+Diagnova checks for updates when it starts and its network steps reach the
+game's servers, so every run here happens inside tests/network/sealed_run.py
+(only loopback exists there). A copy of the program in a fresh folder keeps
+the archives of these runs apart from everything else.
+
+  1. A completed Runeveil run: the progress dialog gives way to the result
+     dialog; the archive beside the program holds the sealed report, whose
+     sections stand in the run's order; the report itself stays in the
+     temporary folder.
+  2. Cancel during route tracing (the route tracers are stand-ins that never
+     end): the dialog closes at once, the tracers are stopped, the worker
+     finishes in the background and deletes its report, no archive is made,
+     and the archive of the earlier run stays as it was.
+
+Usage: test_run_e2e.py BUILD_DIR   (as root, with WINEPREFIX set)
+"""
+import glob
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "network"))
+
+import driver as dgn  # noqa: E402
+import sealed_run  # noqa: E402
+
+# Banners of a completed run, in run order; the DirectX sections and the
+# process tree are left out while their collectors may still be missing.
+BANNERS_IN_ORDER = [
+    "information about the UAC status and user level",
+    "list of users currently logged on",
+    "Installed games",
+    "information about the current computer system",
+    "Gathering adapter settings",
+    "IE proxy setting",
+    "Gathering LSP list",
+    "Gathering BHO list",
+    "Discovering external address",
+    "Checking server connectivity",
+    "Gathering IP addresses",
+    "Detecting network connections",
+    "Tracing network paths",
+    "Collecting Hosts file content",
+    "Dumping System Registry",
+]
+RULE = "=" * 78
+TRAILER = re.compile(rb"\r\n<EOF>\r\n--- DIGEST ---\r\n[0-9A-F]{40}\Z")
+
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what)
+    if not condition:
+        failures.append(what)
+
+
+def temp_folder():
+    """The Unix path of the temporary folder Windows programs get here."""
+    out = subprocess.run(["wine", "cmd", "/c", "echo %TEMP%"], stdin=subprocess.DEVNULL,
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode("latin-1").strip()
+    unix = subprocess.run(["winepath", "-u", out], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL).stdout.decode("latin-1").strip()
+    return unix
+
+
+def reports_in(folder):
+    return set(glob.glob(os.path.join(folder, "DGN*.tmp")))
+
+
+def run_to_file(d, *commands, timeout=60):
+    """Driver.run with the driver's output in a file instead of a pipe: the
+    program started here (and Wine's desktop process, which the first window
+    starts) inherit the driver's output and outlive it, so a pipe would not
+    end when the driver does."""
+    argv = [d.wine, d.exe]
+    for i, command in enumerate(commands):
+        if i:
+            argv.append("+")
+        argv.extend(command)
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        code = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout).returncode
+        out.seek(0)
+        err.seek(0)
+        result = dgn.Result(code, stderr=err.read().decode("latin-1"))
+        for line in out.read().decode("latin-1").splitlines():
+            key, sep, value = line.partition(": ")
+            if sep:
+                result.lines.append((key, value))
+    return result
+
+
+def start_test(d, program, game):
+    """Starts the program, picks the game and presses Test."""
+    return run_to_file(d, ["start", program], ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
+                 ["select", "1007", str(game)], ["click", "1005"], timeout=90)
+
+
+def attach(pid):
+    return ["attach", pid]
+
+
+def inside(build_dir):
+    d = dgn.Driver(build_dir)
+    program_dir = tempfile.mkdtemp(prefix="dgn-run-")
+    shutil.copy(os.path.join(build_dir, "Diagnova.exe"), program_dir)
+    program = dgn.windows_path(os.path.join(program_dir, "Diagnova.exe"))
+    temp = temp_folder()
+    check(os.path.isdir(temp), "the temporary folder is found: " + temp)
+    before = reports_in(temp)
+
+    # 1. A completed run.
+    r = start_test(d, program, 0)
+    check(r.returncode == 0, "Runeveil test started\n" + str(r))
+    pid = r.get("pid")
+    r = run_to_file(d, attach(pid), ["timeout", "240000"], ["wait-window", "--title", "Test Result"],
+              ["dump"], timeout=300)
+    check(r.returncode == 0, "the result dialog follows the progress dialog\n" + str(r))
+    check((r.control_text(1030) or "").endswith("\\Runeveil Test.zip"),
+          "the result dialog names the archive: %r" % r.control_text(1030))
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Result"], ["click", "1040"],
+              ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["wait-exit"], timeout=60)
+    check(r.returncode == 0, "the program ends after the result dialog\n" + str(r))
+
+    archive = os.path.join(program_dir, "Runeveil Test.zip")
+    check(os.path.isfile(archive), "the archive is beside the program")
+    new_reports = reports_in(temp) - before
+    check(len(new_reports) == 1, "the completed run's report stays in the temporary folder: %s" % new_reports)
+    member = b""
+    if os.path.isfile(archive):
+        with zipfile.ZipFile(archive) as z:
+            names = z.namelist()
+            check(names[:1] == ["Runeveil Test.txt"], "the report is the archive's first member: %s" % names)
+            if names[:1] == ["Runeveil Test.txt"]:
+                member = z.read("Runeveil Test.txt")
+    if len(new_reports) == 1:
+        with open(new_reports.pop(), "rb") as f:
+            check(f.read() == member, "the archived report equals the report file")
+    text = member.decode("latin-1")
+    check(text.startswith("Runeveil Test Report -- created by Diagnova v"), "the report starts with its header")
+    check(TRAILER.search(member) is not None, "the report ends with the end marker and the digest trailer")
+    positions = [text.find(RULE + "\r\n= " + b + "\r\n" + RULE + "\r\n") for b in BANNERS_IN_ORDER]
+    missing = [b for b, p in zip(BANNERS_IN_ORDER, positions) if p < 0]
+    check(not missing, "every section is in the report: missing %s" % missing)
+    present = [p for p in positions if p >= 0]
+    check(present == sorted(present), "the sections stand in run order")
+    with open(archive, "rb") as f:
+        archive_digest = hashlib.sha256(f.read()).hexdigest()
+
+    # 2. Cancel during route tracing: no archive, the report deleted, the
+    # earlier archive kept.
+    before = reports_in(temp)
+    trace_log = os.path.join(program_dir, "traces.log")
+    os.environ["DGN_STANDIN_HANG"] = "1"
+    os.environ["DGN_STANDIN_LOG"] = dgn.windows_path(trace_log)
+    r = start_test(d, program, 1)
+    del os.environ["DGN_STANDIN_HANG"]
+    check(r.returncode == 0, "Runeveil 2 test started\n" + str(r))
+    pid = r.get("pid")
+    # A tracer logs its command line as it starts: the route step is running.
+    deadline = time.time() + 120
+    while time.time() < deadline and not os.path.exists(trace_log):
+        time.sleep(0.2)  # the tracer is another program; its log is all there is to watch
+    check(os.path.exists(trace_log), "the route tracers started")
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["click", "2"],
+              ["wait-window", "--title", "Orvane Diagnova"], ["windows"], timeout=60)
+    check(r.returncode == 0, "Cancel closes the progress dialog\n" + str(r))
+    check(not any("Test Progress" in v for v in r.all("top_level")), "no progress dialog is left")
+    # The worker finishes in the background; its report disappears when it ends.
+    deadline = time.time() + 120
+    while time.time() < deadline and (reports_in(temp) - before):
+        time.sleep(0.5)  # the worker is in another process; its file is all there is to watch
+    check(not (reports_in(temp) - before), "the cancelled run deleted its report")
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["wait-exit"], timeout=60)
+    check(r.returncode == 0, "the program ends\n" + str(r))
+    check(not os.path.exists(os.path.join(program_dir, "Runeveil 2 Test.zip")), "no archive for the cancelled run")
+    with open(archive, "rb") as f:
+        check(hashlib.sha256(f.read()).hexdigest() == archive_digest, "the earlier archive is untouched")
+
+    shutil.rmtree(program_dir, ignore_errors=True)
+    return 1 if failures else 0
+
+
+def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--inside":
+        return inside(sys.argv[2])
+    build_dir = os.path.abspath(sys.argv[1])
+    # The route tracers, played by the stand-in tool under their own names.
+    tools = tempfile.mkdtemp(prefix="dgn-tools-")
+    installed = []
+    for name in ("tracert.exe", "pathping.exe"):
+        installed.append(os.path.join(tools, name))
+        shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"), installed[-1])
+    try:
+        return sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside", build_dir],
+                              scenario="all_reachable", xvfb=True, install=installed)
+    finally:
+        shutil.rmtree(tools, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
