@@ -18,7 +18,9 @@
 #include "collect/network/route_trace.h"
 #include "collect/network/server_connectivity.h"
 #include "collect/network/web_access.h"
+#include "collect/system/directx.h"
 #include "collect/system/installed_games.h"
+#include "collect/system/process_tree.h"
 #include "collect/system/registry_dump.h"
 #include "collect/system/user_account.h"
 #include "collect/system/windows_version.h"
@@ -39,18 +41,12 @@ namespace {
 LONG g_runCounter = -1;
 HANDLE g_workerEndSemaphore = NULL;
 
-// Collectors that are still to come write the banner they will write, so the
-// report keeps its frame in the meantime.
-void PendingInstalledDirectX(ReportSink sink) { WriteSectionBanner(sink, "Installed DirectX"); }
-void PendingDxDiag(ReportSink sink) { WriteSectionBanner(sink, "Running DirectX diagnostic"); }
-void PendingProcessTree(ReportSink sink) { WriteSectionBanner(sink, "Dumping Running Processes"); }
-
 const ReportStepWriters kDefaultWriters = {
     WriteUacStatus,
     WriteLoggedOnUsers,
     WriteInstalledGames,
-    PendingInstalledDirectX,
-    PendingDxDiag,
+    WriteInstalledDirectX,
+    WriteDxDiag,
     WriteOsVersion,
     WriteSystemInfo,
     WriteAdapterSettings,
@@ -63,7 +59,7 @@ const ReportStepWriters kDefaultWriters = {
     WriteNetworkConnections,
     WriteRouteTraces,
     WriteHostsFile,
-    PendingProcessTree,
+    WriteProcessTree,
     WriteRegistryDump,
     AppendReportDigest,
     VerifyReportFile,
