@@ -92,8 +92,8 @@ $IM -size 96x96 xc:'#ff00ff' \
   -draw "stroke-linejoin round path 'M 66,79 L 72,79 L 75,71 L 80,86 L 83,77 L 90,77'" \
   -type truecolor BMP3:list_overlay.bmp
 
-for spec in "${games[@]}"; do
-  IFS='|' read -r key top bottom accent glow title <<<"$spec"
+for game in "${games[@]}"; do
+  IFS='|' read -r key top bottom accent glow title <<<"$game"
   seed=$(printf '%s' "$key" | cksum | cut -d' ' -f1)
 
   # List tile.
