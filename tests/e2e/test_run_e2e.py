@@ -14,6 +14,9 @@ the archives of these runs apart from everything else.
      end): the dialog closes at once, the tracers are stopped, the worker
      finishes in the background and deletes its report, no archive is made,
      and the archive of the earlier run stays as it was.
+  3. The close box on the progress dialog (after a screenshot of it) ends
+     only the dialog: the run completes unseen and leaves its archive, and no
+     result dialog opens.
 
 Usage: test_run_e2e.py BUILD_DIR   (as root, with WINEPREFIX set)
 """
@@ -113,6 +116,24 @@ def attach(pid):
     return ["attach", pid]
 
 
+def screenshot(build_dir, name):
+    shots = os.path.join(build_dir, "screenshots")
+    os.makedirs(shots, exist_ok=True)
+    subprocess.run(["import", "-window", "root", os.path.join(shots, name + ".png")],
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def complete_archive(path):
+    """True once the archive at path is whole: it opens and every member
+    checks out. The worker writes it in another process, so its file is all
+    there is to watch."""
+    try:
+        with zipfile.ZipFile(path) as z:
+            return z.testzip() is None and len(z.namelist()) > 0
+    except (OSError, zipfile.BadZipFile):
+        return False
+
+
 def inside(build_dir):
     d = dgn.Driver(build_dir)
     program_dir = tempfile.mkdtemp(prefix="dgn-run-")
@@ -194,6 +215,32 @@ def inside(build_dir):
     check(not os.path.exists(os.path.join(program_dir, "Runeveil 2 Test.zip")), "no archive for the cancelled run")
     with open(archive, "rb") as f:
         check(hashlib.sha256(f.read()).hexdigest() == archive_digest, "the earlier archive is untouched")
+
+    # 3. The close box: the run goes on unseen and leaves its archive.
+    solmere_archive = os.path.join(program_dir, "Solmere Test.zip")
+    r = start_test(d, program, 3)
+    check(r.returncode == 0, "Solmere test started\n" + str(r))
+    pid = r.get("pid")
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["dump"], timeout=60)
+    check(r.returncode == 0 and r.control_text(1041) == "Status:", "the progress dialog shows its status line\n" + str(r))
+    screenshot(sys.argv[2], "progress_dialog")
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["close"],
+                    ["wait-window", "--title", "Orvane Diagnova"], ["windows"], timeout=60)
+    check(r.returncode == 0, "the close box ends the progress dialog\n" + str(r))
+    check(not any("Test Progress" in v for v in r.all("top_level")), "no progress dialog is left")
+    deadline = time.time() + 240
+    while time.time() < deadline and not complete_archive(solmere_archive):
+        time.sleep(0.5)  # the worker is in another process; its archive is all there is to watch
+    check(complete_archive(solmere_archive), "the run completed and left its archive")
+    if complete_archive(solmere_archive):
+        with zipfile.ZipFile(solmere_archive) as z:
+            check(z.namelist()[:1] == ["Solmere Test.txt"], "the archive holds the Solmere report first")
+            check(TRAILER.search(z.read("Solmere Test.txt")) is not None, "the archived report is sealed")
+    # The finished message has nowhere to go: no result dialog may appear.
+    r = run_to_file(d, attach(pid), ["timeout", "3000"], ["wait-window", "--title", "Test Result"], timeout=60)
+    check(r.returncode != 0, "no result dialog opens after the close box\n" + str(r))
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["wait-exit"], timeout=60)
+    check(r.returncode == 0, "the program ends\n" + str(r))
 
     shutil.rmtree(program_dir, ignore_errors=True)
     return 1 if failures else 0
