@@ -17,6 +17,9 @@ the archives of these runs apart from everything else.
   3. The close box on the progress dialog (after a screenshot of it) ends
      only the dialog: the run completes unseen and leaves its archive, and no
      result dialog opens.
+  4. Without Internet access (the update server is down): after the start-up
+     warning, a run shows the connectivity step's warning once, then ends as
+     if cancelled: the dialog closes, the report is deleted, no archive.
 
 Usage: test_run_e2e.py BUILD_DIR   (as root, with WINEPREFIX set)
 """
@@ -123,6 +126,33 @@ def screenshot(build_dir, name):
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+def wait_for_tracer(log, seconds=120):
+    """Waits until a route tracer has logged its start (dxdiag, played by the
+    same stand-in, logs too, so the tracer's own name is looked for)."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        try:
+            with open(log, "rb") as f:
+                data = f.read()
+            if b"pathping.exe" in data or b"tracert.exe" in data:
+                return True
+        except OSError:
+            pass
+        time.sleep(0.2)  # the tracer is another program; its log is all there is to watch
+    return False
+
+
+def wait_until_gone(d, pid, title, seconds=60):
+    """Waits until the program shows no top-level window with this title."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        r = run_to_file(d, attach(pid), ["windows"], timeout=60)
+        if not any(title in v for v in r.all("top_level")):
+            return True
+        time.sleep(0.2)  # another process: its window list is all there is to watch
+    return False
+
+
 def complete_archive(path):
     """True once the archive at path is whole: it opens and every member
     checks out. The worker writes it in another process, so its file is all
@@ -157,8 +187,13 @@ def inside(build_dir):
                 print("report so far, last bytes:", f.read()[-1500:])
     check((r.control_text(1030) or "").endswith("\\Runeveil Test.zip"),
           "the result dialog names the archive: %r" % r.control_text(1030))
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Result"], ["click", "1040"],
-              ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["wait-exit"], timeout=60)
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Result"], ["click", "1040"], timeout=60)
+    check(r.returncode == 0, "Close ends the result dialog\n" + str(r))
+    # The main window is disabled until the result dialog is gone; a close
+    # posted before then would be refused, as a click on it would be.
+    wait_until_gone(d, pid, "Test Result")
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"],
+                    ["timeout", "60000"], ["wait-exit"], timeout=90)
     check(r.returncode == 0, "the program ends after the result dialog\n" + str(r))
 
     archive = os.path.join(program_dir, "Runeveil Test.zip")
@@ -194,13 +229,11 @@ def inside(build_dir):
     os.environ["DGN_STANDIN_LOG"] = dgn.windows_path(trace_log)
     r = start_test(d, program, 1)
     del os.environ["DGN_STANDIN_HANG"]
+    del os.environ["DGN_STANDIN_LOG"]
     check(r.returncode == 0, "Runeveil 2 test started\n" + str(r))
     pid = r.get("pid")
     # A tracer logs its command line as it starts: the route step is running.
-    deadline = time.time() + 120
-    while time.time() < deadline and not os.path.exists(trace_log):
-        time.sleep(0.2)  # the tracer is another program; its log is all there is to watch
-    check(os.path.exists(trace_log), "the route tracers started")
+    check(wait_for_tracer(trace_log), "the route tracers started")
     r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["click", "2"],
               ["wait-window", "--title", "Orvane Diagnova"], ["windows"], timeout=60)
     check(r.returncode == 0, "Cancel closes the progress dialog\n" + str(r))
@@ -210,7 +243,7 @@ def inside(build_dir):
     while time.time() < deadline and (reports_in(temp) - before):
         time.sleep(0.5)  # the worker is in another process; its file is all there is to watch
     check(not (reports_in(temp) - before), "the cancelled run deleted its report")
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["wait-exit"], timeout=60)
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["timeout", "60000"], ["wait-exit"], timeout=90)
     check(r.returncode == 0, "the program ends\n" + str(r))
     check(not os.path.exists(os.path.join(program_dir, "Runeveil 2 Test.zip")), "no archive for the cancelled run")
     with open(archive, "rb") as f:
@@ -218,11 +251,18 @@ def inside(build_dir):
 
     # 3. The close box: the run goes on unseen and leaves its archive.
     solmere_archive = os.path.join(program_dir, "Solmere Test.zip")
+    os.remove(trace_log)
+    os.environ["DGN_STANDIN_DELAY_MS"] = "8000"  # the route step outlasts the close
+    os.environ["DGN_STANDIN_LOG"] = dgn.windows_path(trace_log)
     r = start_test(d, program, 3)
+    del os.environ["DGN_STANDIN_DELAY_MS"]
+    del os.environ["DGN_STANDIN_LOG"]
     check(r.returncode == 0, "Solmere test started\n" + str(r))
     pid = r.get("pid")
+    check(wait_for_tracer(trace_log), "the slow route tracers started")
     r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["dump"], timeout=60)
-    check(r.returncode == 0 and r.control_text(1041) == "Status:", "the progress dialog shows its status line\n" + str(r))
+    check(r.returncode == 0 and r.control_text(1046) == "Testing Network Route. . .",
+          "the progress dialog shows the route step\n" + str(r))
     screenshot(sys.argv[2], "progress_dialog")
     r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["close"],
                     ["wait-window", "--title", "Orvane Diagnova"], ["windows"], timeout=60)
@@ -239,9 +279,65 @@ def inside(build_dir):
     # The finished message has nowhere to go: no result dialog may appear.
     r = run_to_file(d, attach(pid), ["timeout", "3000"], ["wait-window", "--title", "Test Result"], timeout=60)
     check(r.returncode != 0, "no result dialog opens after the close box\n" + str(r))
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["wait-exit"], timeout=60)
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["timeout", "60000"], ["wait-exit"], timeout=90)
     check(r.returncode == 0, "the program ends\n" + str(r))
 
+    shutil.rmtree(program_dir, ignore_errors=True)
+    return 1 if failures else 0
+
+
+NO_INTERNET_WARNING = "Diagnova will be unable to continue the network test"
+
+
+def find_message_box(d, pid, seconds):
+    """The text of a message box of the program (caption "Orvane Diagnova",
+    like the main window), closed once read; None when none appears in time.
+    The program is another process, so its windows are polled."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        r = run_to_file(d, attach(pid), ["timeout", "2000"], ["wait-window", "--title", "Orvane Diagnova"],
+                        ["text", "65535"], ["close"], timeout=60)
+        if r.returncode == 0:
+            return r.get("text")
+        time.sleep(0.5)
+    return None
+
+
+def inside_offline(build_dir):
+    d = dgn.Driver(build_dir)
+    program_dir = tempfile.mkdtemp(prefix="dgn-offline-")
+    shutil.copy(os.path.join(build_dir, "Diagnova.exe"), program_dir)
+    program = dgn.windows_path(os.path.join(program_dir, "Diagnova.exe"))
+    temp = temp_folder()
+    before = reports_in(temp)
+
+    r = run_to_file(d, ["start", program], ["timeout", "30000"], ["wait-window", "--class", "#32770"],
+                    ["text", "65535"], ["close"], timeout=90)
+    check(r.returncode == 0 and "Unable to connect to update server" in (r.get("text") or ""),
+          "the start-up check warns that the update server cannot be reached\n" + str(r))
+    pid = r.get("pid")
+    started = False
+    for _ in range(10):  # the warning box may still be on its way out
+        r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["select", "1007", "1"],
+                        ["click", "1005"], timeout=60)
+        if r.returncode == 0:
+            started = True
+            break
+        time.sleep(0.5)
+    check(started, "Runeveil 2 test started without Internet access\n" + str(r))
+    warning = find_message_box(d, pid, 120)
+    check(warning is not None and warning.startswith(NO_INTERNET_WARNING),
+          "the connectivity step warns that the network test cannot go on: %r" % warning)
+    check(wait_until_gone(d, pid, "Test Progress"), "the run ends as cancelled: no progress dialog")
+    deadline = time.time() + 120
+    while time.time() < deadline and (reports_in(temp) - before):
+        time.sleep(0.5)  # the worker is in another process; its file is all there is to watch
+    check(not (reports_in(temp) - before), "the report of the cancelled run is deleted")
+    second = find_message_box(d, pid, 3)
+    check(second is None, "the skipped route step shows no second warning: %r" % second)
+    check(not os.path.exists(os.path.join(program_dir, "Runeveil 2 Test.zip")), "no archive without Internet access")
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["timeout", "60000"], ["wait-exit"], timeout=90)
+    check(r.returncode == 0, "the program ends\n" + str(r))
     shutil.rmtree(program_dir, ignore_errors=True)
     return 1 if failures else 0
 
@@ -249,6 +345,8 @@ def inside(build_dir):
 def main():
     if len(sys.argv) == 3 and sys.argv[1] == "--inside":
         return inside(sys.argv[2])
+    if len(sys.argv) == 3 and sys.argv[1] == "--inside-offline":
+        return inside_offline(sys.argv[2])
     build_dir = os.path.abspath(sys.argv[1])
     # dxdiag and the route tracers, played by the stand-in tool under their
     # own names (dxdiag fails at once: no source file is named).
@@ -261,8 +359,11 @@ def main():
     # never end in this setting.
     prefix = os.path.join(build_dir, "wine", "winxp")
     try:
-        return sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside", build_dir],
-                              scenario="all_reachable", xvfb=True, install=installed, wine_prefix=prefix)
+        rc = sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside", build_dir],
+                            scenario="all_reachable", xvfb=True, install=installed, wine_prefix=prefix)
+        rc |= sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside-offline", build_dir],
+                             scenario="update_down", xvfb=True, install=installed, wine_prefix=prefix)
+        return rc
     finally:
         shutil.rmtree(tools, ignore_errors=True)
 

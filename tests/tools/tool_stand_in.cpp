@@ -12,8 +12,9 @@
 //   anything else   prints "stand-in ran: " and its command line
 // With DGN_STANDIN_LOG set, it first appends its command line and its process
 // id, each followed by CR LF, to that file.
-// With DGN_STANDIN_HANG=1 it then never ends, whatever its arguments (a tool
-// whose command line the program under test fixes, such as a route tracer).
+// When it does not play dxdiag (a tool whose command line the program under
+// test fixes, such as a route tracer), DGN_STANDIN_HANG=1 makes it never end,
+// and DGN_STANDIN_DELAY_MS=N makes it take N milliseconds before it prints.
 #include <windows.h>
 
 #include <stdlib.h>
@@ -61,12 +62,14 @@ int PlayDxDiag(const char* target) {
 
 int main(int argc, char** argv) {
     LogCommandLine();
-    char hang[8] = "";
-    GetEnvironmentVariableA("DGN_STANDIN_HANG", hang, sizeof hang);
-    if (strcmp(hang, "1") == 0) Sleep(INFINITE);
     for (int i = 1; i + 1 < argc; ++i) {
         if (strcmp(argv[i], "/t") == 0) return PlayDxDiag(argv[i + 1]);
     }
+    char hang[8] = "";
+    GetEnvironmentVariableA("DGN_STANDIN_HANG", hang, sizeof hang);
+    if (strcmp(hang, "1") == 0) Sleep(INFINITE);
+    char delay[16] = "";
+    if (GetEnvironmentVariableA("DGN_STANDIN_DELAY_MS", delay, sizeof delay) > 0) Sleep((DWORD)atol(delay));
     const char* command = argc > 1 ? argv[1] : "";
     if (strcmp(command, "out") == 0 && argc > 2) {
         Print(argv[2]);
