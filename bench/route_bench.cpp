@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         printf("# %d traces: step %.3f s, slowest trace %.3f s, %d complete blocks, report %lu bytes%s\n", count,
                stepSeconds, slowestMs / 1000.0, blocks, static_cast<unsigned long>(text.size()),
                whole ? "" : " (INCOMPLETE)");
-        printf("route_overhead_s_%d %.3f\n", count, stepSeconds - slowestMs / 1000.0);
+        printf("route_overhead_s_%d: %.3f\n", count, stepSeconds - slowestMs / 1000.0);
         fflush(stdout);
     }
     DeleteFileA(scriptPath.c_str());
