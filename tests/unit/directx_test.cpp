@@ -86,14 +86,7 @@ private:
 };
 
 std::vector<std::string> SortedLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
+    std::vector<std::string> lines = testing_support::SplitCrLfLines(text);
     std::sort(lines.begin(), lines.end());
     return lines;
 }

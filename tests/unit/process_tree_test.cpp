@@ -17,17 +17,6 @@ namespace {
 
 const DWORD kHelperTimeoutMs = 20000;
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
 
 // Index of the line whose executable name is exe, or -1.
 int FindLine(const std::vector<std::string>& lines, const std::string& exe) {
@@ -114,7 +103,7 @@ TEST(ProcessTree, OwnChildTreeWithVersionFieldsAndAnOrphanOnEveryPrefix) {
     ASSERT_EQ(0u, text.find(rule + "\r\n= Dumping Running Processes\r\n" + rule + "\r\n"));
     EXPECT_EQ("\r\n\r\n", text.substr(text.size() - 4));
 
-    std::vector<std::string> lines = Lines(text);
+    std::vector<std::string> lines = testing_support::SplitCrLfLines(text);
     int root = FindLine(lines, "root.exe");
     ASSERT_GE(root, 0) << text;
     ASSERT_LT(root + 3, (int)lines.size());

@@ -26,6 +26,9 @@ private:
 // programs and test files are built there).
 std::string BesideTestProgram(const std::string& name);
 
+// The lines of a CR LF text, without their line ends.
+std::vector<std::string> SplitCrLfLines(const std::string& text);
+
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 std::string ReadWholeFile(const std::string& path);
 void RemoveTree(const std::string& path);
