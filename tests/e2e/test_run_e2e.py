@@ -23,12 +23,9 @@ the archives of these runs apart from everything else.
 
 Usage: test_run_e2e.py BUILD_DIR   (as root, with WINEPREFIX set)
 """
-import glob
 import hashlib
 import os
-import re
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
@@ -40,30 +37,9 @@ sys.path.insert(0, os.path.join(HERE, "..", "network"))
 
 import driver as dgn  # noqa: E402
 import sealed_run  # noqa: E402
-
-# Banners of a completed run, in run order.
-BANNERS_IN_ORDER = [
-    "information about the UAC status and user level",
-    "list of users currently logged on",
-    "Installed games",
-    "Installed DirectX",
-    "Running DirectX diagnostic",
-    "information about the current computer system",
-    "Gathering adapter settings",
-    "IE proxy setting",
-    "Gathering LSP list",
-    "Gathering BHO list",
-    "Discovering external address",
-    "Checking server connectivity",
-    "Gathering IP addresses",
-    "Detecting network connections",
-    "Tracing network paths",
-    "Collecting Hosts file content",
-    "Dumping Running Processes",
-    "Dumping System Registry",
-]
-RULE = "=" * 78
-TRAILER = re.compile(rb"\r\n<EOF>\r\n--- DIGEST ---\r\n[0-9A-F]{40}\Z")
+from run_helpers import (BANNERS_IN_ORDER, RULE, TRAILER, attach, complete_archive, find_message_box,  # noqa: E402
+                         reports_in, run_to_file, screenshot, start_test, temp_folder, wait_for_tracer,
+                         wait_until_gone)
 
 failures = []
 
@@ -72,96 +48,6 @@ def check(condition, what):
     print(("ok   " if condition else "FAIL ") + what)
     if not condition:
         failures.append(what)
-
-
-def temp_folder():
-    """The Unix path of the temporary folder Windows programs get here."""
-    out = subprocess.run(["wine", "cmd", "/c", "echo %TEMP%"], stdin=subprocess.DEVNULL,
-                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode("latin-1").strip()
-    unix = subprocess.run(["winepath", "-u", out], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                          stderr=subprocess.DEVNULL).stdout.decode("latin-1").strip()
-    return unix
-
-
-def reports_in(folder):
-    return set(glob.glob(os.path.join(folder, "DGN*.tmp")))
-
-
-def run_to_file(d, *commands, timeout=60):
-    """Driver.run with the driver's output in a file instead of a pipe: the
-    program started here (and Wine's desktop process, which the first window
-    starts) inherit the driver's output and outlive it, so a pipe would not
-    end when the driver does."""
-    argv = [d.wine, d.exe]
-    for i, command in enumerate(commands):
-        if i:
-            argv.append("+")
-        argv.extend(command)
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        code = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout).returncode
-        out.seek(0)
-        err.seek(0)
-        result = dgn.Result(code, stderr=err.read().decode("latin-1"))
-        for line in out.read().decode("latin-1").splitlines():
-            key, sep, value = line.partition(": ")
-            if sep:
-                result.lines.append((key, value))
-    return result
-
-
-def start_test(d, program, game):
-    """Starts the program, picks the game and presses Test."""
-    return run_to_file(d, ["start", program], ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
-                 ["select", "1007", str(game)], ["click", "1005"], timeout=90)
-
-
-def attach(pid):
-    return ["attach", pid]
-
-
-def screenshot(build_dir, name):
-    shots = os.path.join(build_dir, "screenshots")
-    os.makedirs(shots, exist_ok=True)
-    subprocess.run(["import", "-window", "root", os.path.join(shots, name + ".png")],
-                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
-def wait_for_tracer(log, seconds=120):
-    """Waits until a route tracer has logged its start (dxdiag, played by the
-    same stand-in, logs too, so the tracer's own name is looked for)."""
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        try:
-            with open(log, "rb") as f:
-                data = f.read()
-            if b"pathping.exe" in data or b"tracert.exe" in data:
-                return True
-        except OSError:
-            pass
-        time.sleep(0.2)  # the tracer is another program; its log is all there is to watch
-    return False
-
-
-def wait_until_gone(d, pid, title, seconds=60):
-    """Waits until the program shows no top-level window with this title."""
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        r = run_to_file(d, attach(pid), ["windows"], timeout=60)
-        if not any(title in v for v in r.all("top_level")):
-            return True
-        time.sleep(0.2)  # another process: its window list is all there is to watch
-    return False
-
-
-def complete_archive(path):
-    """True once the archive at path is whole: it opens and every member
-    checks out. The worker writes it in another process, so its file is all
-    there is to watch."""
-    try:
-        with zipfile.ZipFile(path) as z:
-            return z.testzip() is None and len(z.namelist()) > 0
-    except (OSError, zipfile.BadZipFile):
-        return False
 
 
 def inside(build_dir):
@@ -287,20 +173,6 @@ def inside(build_dir):
 
 
 NO_INTERNET_WARNING = "Diagnova will be unable to continue the network test"
-
-
-def find_message_box(d, pid, seconds):
-    """The text of a message box of the program (caption "Orvane Diagnova",
-    like the main window), closed once read; None when none appears in time.
-    The program is another process, so its windows are polled."""
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        r = run_to_file(d, attach(pid), ["timeout", "2000"], ["wait-window", "--title", "Orvane Diagnova"],
-                        ["text", "65535"], ["close"], timeout=60)
-        if r.returncode == 0:
-            return r.get("text")
-        time.sleep(0.5)
-    return None
 
 
 def inside_offline(build_dir):
