@@ -552,6 +552,61 @@ bool CmdMenu(Driver& driver, const Args&) {
     return true;
 }
 
+// How long the program's user-interface thread goes without handling
+// messages: every PERIOD ms one WM_NULL goes to the program's first visible
+// top-level window (every window of the program belongs to that one thread,
+// so one window tells for all), and each round trip is timed. It ends when a
+// window titled TITLE shows, the program ends, or the timeout passes. A window
+// that does not answer at all counts with the whole wait for it.
+bool CmdStallWatch(Driver& driver, const Args& args) {
+    long period = 50;
+    if (args.empty() || args.size() > 2 || (args.size() == 2 && (!ParseNumber(args[1], &period) || period < 1)))
+        return Fail("stall-watch needs a window title and optionally a period in milliseconds");
+    if (driver.process == NULL) return Fail("no program started or attached");
+    LARGE_INTEGER frequency, started, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&started);
+    double longestMs = 0;
+    unsigned long probes = 0;
+    std::string longestTitle;
+    for (;;) {
+        WindowQuery done = {driver.processId, NULL, args[0].c_str(), {}};
+        EnumWindows(CollectTopLevel, (LPARAM)&done);
+        if (!done.found.empty()) break;
+        QueryPerformanceCounter(&now);
+        if ((now.QuadPart - started.QuadPart) * 1000 / frequency.QuadPart >= (LONGLONG)driver.timeoutMs) {
+            PrintNumber("ui_probes", probes);
+            return Fail("timeout waiting for a window");
+        }
+        WindowQuery any = {driver.processId, NULL, NULL, {}};
+        EnumWindows(CollectTopLevel, (LPARAM)&any);
+        if (!any.found.empty()) {
+            LARGE_INTEGER before, after;
+            DWORD_PTR ignored = 0;
+            QueryPerformanceCounter(&before);
+            SendMessageTimeoutA(any.found[0], WM_NULL, 0, 0, SMTO_NORMAL, driver.timeoutMs, &ignored);
+            QueryPerformanceCounter(&after);
+            double ms = (double)(after.QuadPart - before.QuadPart) * 1000.0 / (double)frequency.QuadPart;
+            ++probes;
+            if (ms > longestMs) {
+                longestMs = ms;
+                longestTitle.clear();
+                ReadWindowText(any.found[0], &longestTitle);
+            }
+        }
+        if (WaitForSingleObject(driver.process, (DWORD)period) == WAIT_OBJECT_0) {
+            PrintExitCode(driver.process);
+            return Fail("the program ended before showing the window");
+        }
+    }
+    char longest[32];
+    snprintf(longest, sizeof longest, "%.1f", longestMs);
+    Print("ui_max_stall_ms", longest);
+    Print("ui_max_stall_window", Escape(longestTitle));
+    PrintNumber("ui_probes", probes);
+    return true;
+}
+
 // Waits a little for the program to handle what was posted.
 bool CmdPause(Driver&, const Args& args) {
     long ms = 0;
@@ -583,6 +638,8 @@ const Command kCommands[] = {
     {"keys", CmdKeys, "keys [alt+|ctrl+|shift+]KEY real keyboard input to the current window"},
     {"menu", CmdMenu, "menu                        the window's menu: position, id, checked, grayed, text"},
     {"pause", CmdPause, "pause MS                    wait before the next command"},
+    {"stall-watch", CmdStallWatch,
+     "stall-watch TITLE [MS]      until window TITLE shows, time a WM_NULL round trip every MS (50)"},
 };
 
 const Command* FindCommand(const std::string& name) {

@@ -15,8 +15,13 @@
 // When it does not play dxdiag (a tool whose command line the program under
 // test fixes, such as a route tracer), DGN_STANDIN_HANG=1 makes it never end,
 // and DGN_STANDIN_DELAY_MS=N makes it take N milliseconds before it prints.
+// With DGN_STANDIN_TIMES set, it appends "NAME START_US END_US" and CR LF to
+// that file when it ends: its program file's name and its own running time
+// from entering main to leaving it, in microseconds of the system clock since
+// 1970, so a benchmark can tell the tool's own time from the time around it.
 #include <windows.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -47,6 +52,34 @@ void LogCommandLine() {
     CloseHandle(file);
 }
 
+unsigned long long NowMicroseconds() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    return (ticks.QuadPart - 116444736000000000ULL) / 10;  // 100 ns units since 1601
+}
+
+unsigned long long g_startedUs = 0;
+
+void LogOwnTime() {
+    char log[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("DGN_STANDIN_TIMES", log, sizeof log);
+    if (length == 0 || length >= sizeof log) return;
+    char program[MAX_PATH] = "";
+    GetModuleFileNameA(NULL, program, sizeof program);
+    const char* name = strrchr(program, '\\');
+    name = name != NULL ? name + 1 : program;
+    HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return;
+    char entry[MAX_PATH + 64];
+    int entryLength = snprintf(entry, sizeof entry, "%s %llu %llu\r\n", name, g_startedUs, NowMicroseconds());
+    if (entryLength > 0) WriteAll(file, entry, (DWORD)entryLength);
+    CloseHandle(file);
+}
+
 int PlayDxDiag(const char* target) {
     char mode[32] = "copy";
     GetEnvironmentVariableA("DGN_STANDIN_DXDIAG", mode, sizeof mode);
@@ -61,6 +94,8 @@ int PlayDxDiag(const char* target) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    g_startedUs = NowMicroseconds();
+    atexit(LogOwnTime);
     LogCommandLine();
     for (int i = 1; i + 1 < argc; ++i) {
         if (strcmp(argv[i], "/t") == 0) return PlayDxDiag(argv[i + 1]);

@@ -1,0 +1,434 @@
+#!/usr/bin/python3
+"""The main job: one complete test of a game in the real Diagnova.exe, from the
+game list to the result dialog, inside the sealed stand-in network.
+
+scripts/run calls this after building. It
+
+  * starts the sealed network (tests/network/sealed_run.py, scenario
+    all_reachable) with the publisher's stand-in services, on an overlay of
+    the 32-bit Windows XP prefix: under WOW64 Wine's own 64-bit dxdiag never
+    ends, on a 32-bit system the program runs the 32-bit one;
+  * puts fast stand-ins for the route tools (and dxdiag) into the system
+    folder, and the launcher's files and the Runeveil 2 logs into the prefix,
+    so the archive shows them;
+  * copies the program into a fresh folder under build/run/ (the archive is
+    made beside the program, so it stays there after the run);
+  * drives the program with tests/tools/dgn_driver: a click on the game in
+    the game list, the Test button, the progress dialog, the result dialog;
+    screenshots of the main window, the progress dialog and the result
+    dialog;
+  * checks the archived report with the program's own verification mode.
+
+It prints "key: value" lines: archive, member (size and name), verification,
+verification_exit_code, screenshot_* and finally result: ok or failed. The
+exit code is 0 only when every part went well.
+
+The display is $DISPLAY when there is one (a person can watch), otherwise an
+Xvfb inside the sealed network, where Wine's own desktop draws the window
+frames so the screenshots show the windows as a player sees them.
+
+bench/run uses the same run (run_game) with the step-timing build of the
+program.
+
+Usage: main_job.py BUILD_DIR [--game NAME] [--out DIR]   (as root)
+       main_job.py --check-game NAME   exit code 0 for a known name, else 2
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "network"))
+
+import driver as dgn  # noqa: E402
+import sealed_run  # noqa: E402
+from run_helpers import TRAILER, attach, run_to_file  # noqa: E402
+
+# The catalog names in game-index order.
+GAMES = ["Runeveil", "Runeveil 2", "Kharros II", "Solmere"]
+DEFAULT_GAME = "Runeveil 2"
+
+ROUTE_STATUS = "Testing Network Route. . ."
+# Each route tool stand-in takes this long, so the progress dialog stays up
+# long enough in the route step for its screenshot.
+ROUTE_TOOL_DELAY_MS = 2000
+
+
+def game_index(name):
+    """The game index of a catalog name (letter case ignored), or None."""
+    for index, game in enumerate(GAMES):
+        if game.lower() == (name or "").strip().lower():
+            return index
+    return None
+
+
+def valid_names():
+    return ", ".join('"%s"' % g for g in GAMES)
+
+
+class Job:
+    """The outcome of one run: printed lines and whether all went well."""
+
+    def __init__(self):
+        self.lines = []
+        self.problems = []
+
+    def say(self, key, value):
+        self.lines.append((key, value))
+        print("%s: %s" % (key, value), flush=True)
+
+    def problem(self, what):
+        self.problems.append(what)
+        print("problem: " + what.replace("\n", "\n  "), flush=True)
+
+    @property
+    def ok(self):
+        return not self.problems
+
+
+# The part of the screen to capture: all of it, or Wine's desktop window.
+SCREEN_AREA = []
+
+
+def screenshot(path):
+    subprocess.run(["import", "-window", "root"] + SCREEN_AREA + [path], stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return os.path.isfile(path) and os.path.getsize(path) > 0
+
+
+def use_wine_desktop():
+    """Wine's own desktop window, 1024x768, which draws the window frames:
+    under Xvfb there is no window manager to draw them. Set in this run's
+    overlay prefix only. The desktop process already runs (the sealed network
+    starts Wine's services), and it reads the setting only when it starts, so
+    the wineserver is restarted."""
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for args in (["HKCU\\Software\\Wine\\Explorer", "/v", "Desktop", "/d", "Default"],
+                 ["HKCU\\Software\\Wine\\Explorer\\Desktops", "/v", "Default", "/d", "1024x768"]):
+        subprocess.run(["wine", "reg", "add"] + args + ["/f"], **quiet)
+    subprocess.run(["wineserver", "-k"], **quiet)
+    subprocess.run(["wineserver", "-w"], **quiet)
+    subprocess.run(["wineserver", "-p"], **quiet)
+    subprocess.run(["wine", "cmd", "/c", "exit"], **quiet)
+
+
+def watch_progress(d, pid, status, seconds):
+    """Waits until the progress dialog's status line reads `status`. Returns
+    ("reached", None), ("message", text) when the program shows a message box
+    instead (a warning that ends the run), ("gone", None) when the dialog
+    closed, or ("timeout", None). The dialog belongs to another process: its
+    windows are all there is to watch."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        r = run_to_file(d, attach(pid), ["windows"], timeout=60)
+        titles = [v.split("\t")[-1] for v in r.all("top_level")]
+        if titles.count("Orvane Diagnova") > 1:  # the main window and a message box
+            return "message", close_message_box(d, pid)
+        if "Test Progress" not in titles:
+            return "gone", None
+        r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["text", "1046"], timeout=60)
+        if r.returncode == 0 and r.get("text") == status:
+            return "reached", None
+        time.sleep(0.2)
+    return "timeout", None
+
+
+def close_message_box(d, pid):
+    """Reads and closes the program's message box (it has the main window's
+    caption; its text is static control 0xFFFF); returns its text or None."""
+    r = run_to_file(d, attach(pid), ["timeout", "2000"], ["wait-window", "--class", "#32770"], ["windows"],
+                    timeout=60)
+    for entry in r.all("top_level"):
+        handle, cls, title = entry.split("\t", 2)
+        if title != "Orvane Diagnova":
+            continue
+        r = run_to_file(d, attach(pid), ["timeout", "2000"], ["wait-window", "--title", "Orvane Diagnova"],
+                        ["text", "65535"], ["close"], timeout=60)
+        if r.returncode == 0:
+            return r.get("text")
+    return None
+
+
+def end_program(d, pid):
+    """Ends the program after a failed run: closes what it shows, then kills
+    it if it does not end."""
+    r = run_to_file(d, attach(pid), ["timeout", "5000"], ["wait-window", "--title", "Orvane Diagnova"], ["close"],
+                    ["wait-exit"], timeout=60)
+    if r.returncode != 0:
+        run_to_file(d, attach(pid), ["kill"], timeout=60)
+
+
+def verify_report(d, job, program, report):
+    """Runs the program's verification mode on a report; reports the message
+    box text and the exit code."""
+    r = run_to_file(d, ["start", program, dgn.windows_path(report)], ["timeout", "30000"],
+                    ["wait-window", "--class", "#32770"], ["text", "65535"], ["close"], ["wait-exit"], timeout=90)
+    text = r.get("text")
+    job.say("verification", text if text is not None else "(no message box)")
+    job.say("verification_exit_code", r.exit_code if r.exit_code is not None else "(none)")
+    if text != "Checksum matched" or r.exit_code != 0:
+        job.problem("the verification mode does not confirm the report\n" + str(r))
+
+
+def run_game(build_dir, index, run_dir, program_file, job, before_test=None, shots=True):
+    """One complete test of game `index` with the program file copied into
+    run_dir as Diagnova.exe. before_test(pid) runs right before the Test
+    click (the benchmark starts its watcher there). Returns the archive's
+    path or None."""
+    d = dgn.Driver(build_dir)
+    game = GAMES[index]
+    shutil.copy(program_file, os.path.join(run_dir, "Diagnova.exe"))
+    program = dgn.windows_path(os.path.join(run_dir, "Diagnova.exe"))
+
+    r = run_to_file(d, ["start", program], ["timeout", "60000"], ["wait-window", "--title", "Orvane Diagnova"],
+                    timeout=120)
+    if r.returncode != 0:
+        job.problem("the main window does not open\n" + str(r))
+        return None
+    pid = r.get("pid")
+    # A message box at start-up (the update check's warning) has the main
+    # window's caption: it is a problem, but the run can still be tried.
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["dump"], timeout=60)
+    if r.control_text(65535) is not None:
+        job.problem("the program warned at start-up: %r" % r.control_text(65535))
+        run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], timeout=60)
+    # From the game list: a real click on the game's picture.
+    for _ in range(10):  # a closed message box may still be on its way out
+        r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"],
+                        ["list-click", "1003", str(index)], ["pause", "300"], ["dump"], timeout=60)
+        if r.returncode == 0:
+            break
+        time.sleep(0.5)
+    test_button = [c for c in r.controls if c.id == 1005]
+    selector = r.control_text(1007)
+    if r.returncode != 0 or not test_button or not test_button[0].visible:
+        job.problem("the click on %s in the game list does not show the test pane\n%s" % (game, r))
+        return None
+    job.say("game", "%s (selector shows %s)" % (game, selector))
+    if shots:
+        path = os.path.join(run_dir, "main_window.png")
+        if screenshot(path):
+            job.say("screenshot_main_window", path)
+        else:
+            job.problem("no screenshot of the main window")
+
+    if before_test:
+        before_test(pid)
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["click", "1005"],
+                    ["timeout", "30000"], ["wait-window", "--title", "Test Progress"], timeout=90)
+    if r.returncode != 0:
+        job.problem("the Test button does not open the progress dialog\n" + str(r))
+        return None
+    if shots:
+        state, text = watch_progress(d, pid, ROUTE_STATUS, 120)
+        if state != "reached":
+            job.problem("the progress dialog never reached the route step: %s%s"
+                        % (state, "" if text is None else " (%r)" % text))
+            end_program(d, pid)
+            return None
+        path = os.path.join(run_dir, "progress_dialog.png")
+        if screenshot(path):
+            job.say("screenshot_progress_dialog", path)
+        else:
+            job.problem("no screenshot of the progress dialog")
+
+    r = run_to_file(d, attach(pid), ["timeout", "180000"], ["wait-window", "--title", "Test Result"], ["dump"],
+                    timeout=300)
+    if r.returncode != 0:
+        job.problem("the result dialog does not follow the progress dialog\n" + str(r))
+        return None
+    shown = r.control_text(1030) or ""
+    if shots:
+        path = os.path.join(run_dir, "result_dialog.png")
+        if screenshot(path):
+            job.say("screenshot_result_dialog", path)
+        else:
+            job.problem("no screenshot of the result dialog")
+    archive = os.path.join(run_dir, "%s Test.zip" % game)
+    if not shown.endswith("\\%s Test.zip" % game):
+        job.problem("the result dialog names %r, not the archive" % shown)
+
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Result"], ["click", "1040"], timeout=60)
+    if r.returncode != 0:
+        job.problem("Close does not end the result dialog\n" + str(r))
+    # The main window takes a close only once the result dialog is gone.
+    deadline = time.time() + 30
+    while time.time() < deadline:
+        r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["windows"], timeout=60)
+        if not any("Test Result" in v for v in r.all("top_level")):
+            break
+        time.sleep(0.2)
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"],
+                    ["timeout", "60000"], ["wait-exit"], timeout=90)
+    if r.returncode != 0 or r.exit_code != 0:
+        job.problem("the program does not end with exit code 0 after the run\n" + str(r))
+    os.remove(os.path.join(run_dir, "Diagnova.exe"))
+    return archive
+
+
+def report_archive(job, archive, game, expected_members=()):
+    """Prints the archive's path and members; returns the report's bytes."""
+    if not os.path.isfile(archive):
+        job.problem("no archive at " + archive)
+        return None
+    job.say("archive", archive)
+    report = None
+    try:
+        with zipfile.ZipFile(archive) as z:
+            if z.testzip() is not None:
+                job.problem("a member of the archive is damaged")
+            infos = z.infolist()
+            for info in infos:
+                job.say("member", "%d %s" % (info.file_size, info.filename))
+            names = [i.filename for i in infos]
+            if names[:1] != ["%s Test.txt" % game]:
+                job.problem("the report is not the archive's first member: %s" % names)
+            else:
+                report = z.read(names[0])
+            missing = [m for m in expected_members if m not in names]
+            if missing:
+                job.problem("members missing from the archive: %s" % missing)
+    except (OSError, zipfile.BadZipFile) as e:
+        job.problem("the archive cannot be read: %s" % e)
+    if report is not None and TRAILER.search(report) is None:
+        job.problem("the archived report does not end with the end marker and its digest")
+    return report
+
+
+# What the launcher and Runeveil 2 leave on a player's computer, as far as the
+# archive takes it: the launcher's two configuration files and its logs, and
+# the game's own logs (only *.log files directly in its folder go in).
+LAUNCHER_FILES = {
+    "Config/Default/Games.xml": b'<?xml version="1.0"?>\r\n<Games><Game id="rv2" /></Games>\r\n',
+    "Config/Default/GamesAddendum.xml": b'<?xml version="1.0"?>\r\n<GamesAddendum />\r\n',
+    "OrvaneApplicationLog.txt": b"launcher started\r\n",
+    "OrvaneApplicationLog_old.txt": b"launcher started earlier\r\n",
+}
+RUNEVEIL2_FILES = {
+    "Client.log": b"client log line\r\n",
+    "Crash.LOG": b"crash log line\r\n",
+    "notes.txt": b"not a log\r\n",
+}
+
+
+def expected_members(index):
+    members = ["Launcher/Games.xml", "Launcher/GamesAddendum.xml", "Launcher/Logs/OrvaneApplicationLog.txt",
+               "Launcher/Logs/OrvaneApplicationLog_old.txt"]
+    if index == 1:
+        members += ["Skellan/Logs/Client.log", "Skellan/Logs/Crash.LOG"]
+    return members
+
+
+def install_game_files(index):
+    """Installs the launcher and Runeveil 2 into this run's (overlay) prefix:
+    their files and the registry values that name their places. On Windows
+    XP the game's logs are found beside the executable that the registry
+    names. Returns the archive members they should give."""
+    drive_c = os.path.join(os.environ["WINEPREFIX"], "drive_c")
+    launcher = os.path.join(drive_c, "Program Files", "Orvane", "Launcher")
+    game = os.path.join(drive_c, "Program Files", "Skellan", "Runeveil 2")
+    for folder, files in ((launcher, LAUNCHER_FILES), (game, RUNEVEIL2_FILES)):
+        for name, data in files.items():
+            path = os.path.join(folder, *name.split("/"))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+    with open(os.path.join(launcher, "OrvaneLauncher.exe"), "wb") as f:
+        f.write(b"MZ")
+    with open(os.path.join(game, "Runeveil2.exe"), "wb") as f:
+        f.write(b"MZ")
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wine", "reg", "add", "HKLM\\Software\\Orvane\\Launcher", "/v", "InstallPath", "/t", "REG_SZ",
+                    "/d", "C:\\Program Files\\Orvane\\Launcher\\OrvaneLauncher.exe", "/f"], **quiet)
+    subprocess.run(["wine", "reg", "add", "HKLM\\Software\\Skellan\\Runeveil 2", "/v", "Path", "/t", "REG_SZ",
+                    "/d", "C:\\Program Files\\Skellan\\Runeveil 2\\Runeveil2.exe", "/f"], **quiet)
+    return expected_members(index)
+
+
+def stand_in_tools(build_dir, folder):
+    """Copies of the stand-in tool under the route tools' and dxdiag's names."""
+    tools = []
+    for name in ("tracert.exe", "pathping.exe", "dxdiag.exe"):
+        tools.append(os.path.join(folder, name))
+        shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"), tools[-1])
+    return tools
+
+
+def inside(args):
+    build_dir = os.path.abspath(args.build)
+    index = game_index(args.game)
+    game = GAMES[index]
+    job = Job()
+    if args.own_display:
+        use_wine_desktop()
+        SCREEN_AREA[:] = ["-crop", "1024x768+0+0"]
+    expected = install_game_files(index)
+
+    stamp = time.strftime("%Y%m%d-%H%M%S")
+    run_dir = os.path.join(os.path.abspath(args.out), "%s-%s" % (stamp, game.replace(" ", "_")))
+    os.makedirs(run_dir)
+    os.environ["DGN_STANDIN_DELAY_MS"] = str(ROUTE_TOOL_DELAY_MS)
+    archive = run_game(build_dir, index, run_dir, os.path.join(build_dir, "Diagnova.exe"), job)
+    if archive:
+        report = report_archive(job, archive, game, expected)
+        if report is not None:
+            path = os.path.join(run_dir, "%s Test.txt" % game)
+            with open(path, "wb") as f:
+                f.write(report)
+            shutil.copy(os.path.join(build_dir, "Diagnova.exe"), os.path.join(run_dir, "Diagnova.exe"))
+            verify_report(dgn.Driver(build_dir), job, dgn.windows_path(os.path.join(run_dir, "Diagnova.exe")), path)
+            os.remove(os.path.join(run_dir, "Diagnova.exe"))
+    job.say("result", "ok" if job.ok else "failed (%d problems)" % len(job.problems))
+    return 0 if job.ok else 1
+
+
+def parse(argv):
+    p = argparse.ArgumentParser(description="One complete Diagnova test run in the sealed network.")
+    p.add_argument("build", help="the build folder (holds Diagnova.exe, tests/, wine/)")
+    p.add_argument("--game", default=DEFAULT_GAME, help="one of " + valid_names())
+    p.add_argument("--out", help="folder for the run's archive and screenshots (default BUILD/run)")
+    p.add_argument("--xvfb", action="store_true", help="use a private virtual display even when DISPLAY is set")
+    p.add_argument("--scenario", default="all_reachable", help=argparse.SUPPRESS)
+    p.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
+    p.add_argument("--own-display", action="store_true", help=argparse.SUPPRESS)
+    return p.parse_args(argv)
+
+
+def main(argv):
+    if len(argv) == 2 and argv[0] == "--check-game":
+        if game_index(argv[1]) is not None:
+            return 0
+        print("unknown game %r; valid names: %s" % (argv[1], valid_names()), file=sys.stderr)
+        return 2
+    args = parse(argv)
+    if game_index(args.game) is None:
+        print("unknown game %r; valid names: %s" % (args.game, valid_names()), file=sys.stderr)
+        return 2
+    if args.out is None:
+        args.out = os.path.join(args.build, "run")
+    if args.inside:
+        return inside(args)
+    build_dir = os.path.abspath(args.build)
+    own_display = args.xvfb or not os.environ.get("DISPLAY")
+    tools = tempfile.mkdtemp(prefix="dgn-tools-")
+    try:
+        command = [sys.executable, os.path.abspath(__file__), build_dir, "--inside", "--game", args.game,
+                   "--out", os.path.abspath(args.out)]
+        if own_display:
+            command.append("--own-display")
+        return sealed_run.run(command, scenario=args.scenario, xvfb=own_display,
+                              install=stand_in_tools(build_dir, tools),
+                              wine_prefix=os.path.join(build_dir, "wine", "winxp"))
+    finally:
+        shutil.rmtree(tools, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
