@@ -8,9 +8,9 @@ scripts/run calls this after building. It
     all_reachable) with the publisher's stand-in services, on an overlay of
     the 32-bit Windows XP prefix: under WOW64 Wine's own 64-bit dxdiag never
     ends, on a 32-bit system the program runs the 32-bit one;
-  * puts fast stand-ins for the route tools (and dxdiag) into the system
-    folder, and the launcher's files and the Runeveil 2 logs into the prefix,
-    so the archive shows them;
+  * puts fast stand-ins for the route tools (which Wine lacks) into the
+    system folder, and the launcher's files and the Runeveil 2 logs into the
+    prefix, so the archive shows them;
   * copies the program into a fresh folder under build/run/ (the archive is
     made beside the program, so it stays there after the run);
   * drives the program with tests/tools/dgn_driver: a click on the game in
@@ -76,13 +76,15 @@ def valid_names():
 class Job:
     """The outcome of one run: printed lines and whether all went well."""
 
-    def __init__(self):
+    def __init__(self, quiet=False):
         self.lines = []
         self.problems = []
+        self.quiet = quiet
 
     def say(self, key, value):
         self.lines.append((key, value))
-        print("%s: %s" % (key, value), flush=True)
+        if not self.quiet:
+            print("%s: %s" % (key, value), flush=True)
 
     def problem(self, what):
         self.problems.append(what)
@@ -352,10 +354,12 @@ def install_game_files(index):
     return expected_members(index)
 
 
-def stand_in_tools(build_dir, folder):
-    """Copies of the stand-in tool under the route tools' and dxdiag's names."""
+def stand_in_tools(build_dir, folder, names=("tracert.exe", "pathping.exe")):
+    """Copies of the stand-in tool under the given tool names (the route
+    tools, which Wine lacks; Wine's own dxdiag ends normally on a 32-bit
+    system and writes a real report)."""
     tools = []
-    for name in ("tracert.exe", "pathping.exe", "dxdiag.exe"):
+    for name in names:
         tools.append(os.path.join(folder, name))
         shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"), tools[-1])
     return tools
