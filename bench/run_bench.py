@@ -76,7 +76,15 @@ def union_length(intervals):
     return total
 
 
-def measure(steps, tools, stall):
+def step_at(steps, moment):
+    """The step that ran at a moment, or "between steps"."""
+    for name, start, end in steps:
+        if start <= moment <= end:
+            return name
+    return "between steps"
+
+
+def measure(steps, tools, stall, stall_at):
     """The values of one run from its step log, tool log and watcher output."""
     first = {}
     for name, start, end in steps:
@@ -107,6 +115,7 @@ def measure(steps, tools, stall):
     values["run_unavoidable_s"] = route + dxdiag + FINISH_PAUSE_S
     values["run_overhead_s"] = values["run_total_s"] - values["run_unavoidable_s"]
     values["ui_max_stall_ms"] = stall
+    values["ui_max_stall_step"] = step_at(steps, stall_at) if stall_at else "unknown"
     return values
 
 
@@ -132,7 +141,7 @@ def one_run(build_dir, work, number, delay_ms):
     job = main_job.Job(quiet=True)
     archive = main_job.run_game(build_dir, GAME, run_dir, os.path.join(build_dir, "tests", "diagnova_bench.exe"),
                                 job, before_test=start_watcher, shots=False)
-    stall = None
+    stall, stall_at = None, None
     if watcher:
         watcher[0].wait(timeout=300)
         watch_out.seek(0)
@@ -140,10 +149,12 @@ def one_run(build_dir, work, number, delay_ms):
             key, _, value = line.partition(": ")
             if key == "ui_max_stall_ms":
                 stall = float(value)
+            elif key == "ui_max_stall_at_us":
+                stall_at = int(value) / 1e6
     watch_out.close()
     if not job.ok or archive is None or stall is None:
         raise SystemExit("run_bench: run %d did not complete: %s" % (number, job.problems or "no stall figure"))
-    return measure(read_intervals(step_log), read_intervals(tool_log), stall)
+    return measure(read_intervals(step_log), read_intervals(tool_log), stall, stall_at)
 
 
 def inside(args):
@@ -171,7 +182,11 @@ def inside(args):
     for n, values in enumerate(runs):
         print("# run %d: total %.3f s, unavoidable %.3f s, ui stall %.1f ms"
               % (n, values["run_total_s"], values["run_unavoidable_s"], values["ui_max_stall_ms"]))
+    for n, values in enumerate(runs):
+        print("# run %d: the longest stall came during %s" % (n, values["ui_max_stall_step"]))
     for key in runs[0]:
+        if key == "ui_max_stall_step":
+            continue
         value = statistics.median(v[key] for v in runs)
         print("%s: %s" % (key, ("%.1f" if key.endswith("_ms") else "%.3f") % value))
     return 0

@@ -49,7 +49,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "network"))
 
 import driver as dgn  # noqa: E402
 import sealed_run  # noqa: E402
-from run_helpers import TRAILER, attach, run_to_file  # noqa: E402
+from run_helpers import TRAILER, attach, run_to_file, wait_until_gone  # noqa: E402
 
 # The catalog names in game-index order.
 GAMES = ["Runeveil", "Runeveil 2", "Kharros II", "Solmere"]
@@ -261,12 +261,7 @@ def run_game(build_dir, index, run_dir, program_file, job, before_test=None, sho
     if r.returncode != 0:
         job.problem("Close does not end the result dialog\n" + str(r))
     # The main window takes a close only once the result dialog is gone.
-    deadline = time.time() + 30
-    while time.time() < deadline:
-        r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["windows"], timeout=60)
-        if not any("Test Result" in v for v in r.all("top_level")):
-            break
-        time.sleep(0.2)
+    wait_until_gone(d, pid, "Test Result", 30)
     r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"],
                     ["timeout", "60000"], ["wait-exit"], timeout=90)
     if r.returncode != 0 or r.exit_code != 0:

@@ -552,12 +552,24 @@ bool CmdMenu(Driver& driver, const Args&) {
     return true;
 }
 
+// Microseconds since 1970 by the system clock, the clock that benchmark logs
+// share.
+unsigned long long SystemMicroseconds() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    return (ticks.QuadPart - 116444736000000000ULL) / 10;  // 100 ns units since 1601
+}
+
 // How long the program's user-interface thread goes without handling
 // messages: every PERIOD ms one WM_NULL goes to the program's first visible
 // top-level window (every window of the program belongs to that one thread,
 // so one window tells for all), and each round trip is timed. It ends when a
 // window titled TITLE shows, the program ends, or the timeout passes. A window
-// that does not answer at all counts with the whole wait for it.
+// that does not answer at all counts with the whole wait for it. Also prints
+// when the longest round trip began (ui_max_stall_at_us, system clock).
 bool CmdStallWatch(Driver& driver, const Args& args) {
     long period = 50;
     if (args.empty() || args.size() > 2 || (args.size() == 2 && (!ParseNumber(args[1], &period) || period < 1)))
@@ -567,6 +579,7 @@ bool CmdStallWatch(Driver& driver, const Args& args) {
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&started);
     double longestMs = 0;
+    unsigned long long longestAt = 0;
     unsigned long probes = 0;
     std::string longestTitle;
     for (;;) {
@@ -590,6 +603,7 @@ bool CmdStallWatch(Driver& driver, const Args& args) {
             ++probes;
             if (ms > longestMs) {
                 longestMs = ms;
+                longestAt = SystemMicroseconds() - (unsigned long long)(ms * 1000.0);
                 longestTitle.clear();
                 ReadWindowText(any.found[0], &longestTitle);
             }
@@ -603,6 +617,7 @@ bool CmdStallWatch(Driver& driver, const Args& args) {
     snprintf(longest, sizeof longest, "%.1f", longestMs);
     Print("ui_max_stall_ms", longest);
     Print("ui_max_stall_window", Escape(longestTitle));
+    Print("ui_max_stall_at_us", std::to_string(longestAt));
     PrintNumber("ui_probes", probes);
     return true;
 }
