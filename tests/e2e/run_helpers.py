@@ -42,6 +42,19 @@ BANNERS_IN_ORDER = [
 ]
 RULE = "=" * 78
 TRAILER = re.compile(rb"\r\n<EOF>\r\n--- DIGEST ---\r\n[0-9A-F]{40}\Z")
+BANNER = re.compile("%s\r\n= ([^\r\n]*)\r\n%s\r\n" % (RULE, RULE))
+
+
+def split_sections(text):
+    """The sections of a report (decoded text) as a list of (title, body):
+    each body runs from its banner to the next banner, the last one to the
+    end marker. The header before the first banner is left out."""
+    end = text.rfind("\r\n<EOF>\r\n")
+    if end < 0:
+        end = len(text)
+    banners = list(BANNER.finditer(text, 0, end))
+    return [(m.group(1), text[m.end():(banners[i + 1].start() if i + 1 < len(banners) else end)])
+            for i, m in enumerate(banners)]
 
 def temp_folder():
     """The Unix path of the temporary folder Windows programs get here."""

@@ -1,0 +1,375 @@
+#!/usr/bin/python3
+"""Complete test runs of the real Diagnova.exe for every game and on every
+Windows generation the test prefixes offer, in the sealed network.
+
+One sealed session per prefix; inside it the program starts once and runs the
+given games one after another, each from the main window's Test button to the
+result dialog. game_fixtures puts the launcher, the games' install locations
+and the Runeveil 2 logs into the overlaid prefix first. For every run:
+
+  * the result dialog: the Runeveil 2 form (its instructions control, the
+    ticket form's address as the link's text) or the general form (three
+    instruction lines, "online-help"), the game's support address behind the
+    link, the archive's path;
+  * the report: header with the game's name and the program's version, every
+    section banner in run order, end marker, digest trailer; it equals its
+    copy in the archive, and the program's own verification mode says
+    "Checksum matched" for that copy;
+  * the archive beside the program: the report first, then the launcher's
+    configuration files and logs and, for Runeveil 2, the game's logs (from
+    the documents folder on Vista and later, from the game's own folder on
+    XP), byte for byte, and nothing else;
+  * the lines that depend on the Windows generation and on WOW64: dxdiag's
+    command line (as the report shows it and as the tool received it), the
+    D3DX scan's x86/x64 lists, the Windows version lines, the UAC line, the
+    route tracers' command lines, the hosts file's path, and the registry
+    dump's 32- and 64-bit views.
+
+dxdiag: Wine 8's builtin 64-bit dxdiag never ends when given /64bit under
+WOW64, so the tool stand-in is put into the native system folder as
+dxdiag.exe and Wine is told to prefer it (WINEDLLOVERRIDES dxdiag.exe=n;
+without the override Wine runs its builtin even when a file of that name is
+there). It logs its command line and copies a dxdiag-like report, whose
+component list the program must cut off.
+
+Usage: game_runs_e2e.py BUILD_DIR PREFIX GAME...   (as root; PREFIX is win7,
+win10 or winxp under BUILD_DIR/wine)
+"""
+import os
+import pwd
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "network"))
+
+import driver as dgn  # noqa: E402
+import game_fixtures as fx  # noqa: E402
+import sealed_run  # noqa: E402
+from run_helpers import (BANNERS_IN_ORDER, TRAILER, attach, reports_in, run_to_file,  # noqa: E402
+                         split_sections, temp_folder, wait_until_gone)
+
+SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
+GAMES = ["Runeveil", "Runeveil 2", "Kharros II", "Solmere"]
+
+# What each test prefix is: Windows generation, WOW64, and the version the
+# system reports to the program (Windows 10 reports 6.2 to a program whose
+# manifest ends at Windows 8).
+PREFIXES = {
+    "win7": {"generation": 9, "wow64": True, "version": "6.1", "bits": "64"},
+    "win10": {"generation": 10, "wow64": True, "version": "6.2", "bits": "64"},
+    "winxp": {"generation": 6, "wow64": False, "version": "5.1", "bits": "32"},
+}
+
+# The same UAC policy values everywhere: Windows 7 looks at EnableLUA (0) and
+# finds UAC off; Windows 8 and later look at PromptOnSecureDesktop (1) instead
+# and find it on; XP does not look at all.
+UAC_VALUES = {"ConsentPromptBehaviorAdmin": 0, "EnableLUA": 0, "PromptOnSecureDesktop": 1}
+
+# A dxdiag report as the stand-in leaves it; the program keeps what stands
+# before the dashed rule (18 dashes and CR LF) above "DirectX Components".
+DXDIAG_KEPT = (b"------------------\r\nSystem Information\r\n------------------\r\n"
+               b"      Machine name: DGN-FIXTURE\r\n  Operating System: Fixture Windows\r\n\r\n"
+               b"---------------\r\nDisplay Devices\r\n---------------\r\n"
+               b"          Card name: Fixture Display Adapter\r\n\r\n")
+DXDIAG_REPORT = DXDIAG_KEPT + (b"------------------\r\nDirectX Components\r\n------------------\r\n"
+                               b"   ddraw.dll: 5.03.2600.5512 English Final Retail\r\n")
+
+SUPPORT_TEXT_IDS = {0: 61, 1: 62, 2: 60, 3: 59}
+RESULT_HEADING = "The diagnostic test completed successfully."
+
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what)
+    sys.stdout.flush()
+    if not condition:
+        failures.append(what)
+
+
+def deployment():
+    text = open(os.path.join(SOURCE_DIR, "resources", "deployment.h"), encoding="utf-8").read()
+    return dict(re.findall(r'#define\s+(DEPLOY_\w+)\s+"([^"]*)"', text))
+
+
+def support_address(game):
+    """The result dialog's support address of a game, from the English texts
+    59 to 62: the Solmere and Kharros II support sites' roots, the Runeveil
+    ticket page and the Runeveil 2 ticket form."""
+    d = deployment()
+    return {
+        0: "https://%s/app/ask" % d["DEPLOY_WEB_RV_SUPPORT"],
+        1: "https://%s/hc/en-us/requests/ticket_forms/new" % d["DEPLOY_WEB_RV2_SUPPORT"],
+        2: "https://%s" % d["DEPLOY_WEB_K2_SUPPORT"],
+        3: "https://%s" % d["DEPLOY_WEB_SOL_SUPPORT"],
+    }[game]
+
+
+def program_version():
+    text = open(os.path.join(SOURCE_DIR, "resources", "version.h"), encoding="utf-8").read()
+    return re.search(r'#define\s+DIAGNOVA_VERSION_TEXT\s+"([^"]+)"', text).group(1)
+
+
+def install_dxdiag_stand_in(build_dir, prefix):
+    """The stand-in as the native system folder's dxdiag.exe (the program
+    turns redirection off to find the native tool), preferred over Wine's
+    builtin for every program started from here on."""
+    shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"),
+                os.path.join(prefix, "drive_c", "windows", "system32", "dxdiag.exe"))
+    overrides = os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml=")
+    os.environ["WINEDLLOVERRIDES"] = overrides + ";dxdiag.exe=n"
+
+
+def read_log(path):
+    """The command lines the stand-ins logged (each entry: line, pid)."""
+    try:
+        with open(path, "rb") as f:
+            lines = f.read().decode("latin-1").split("\r\n")
+    except OSError:
+        return []
+    return lines[0:-1:2]
+
+
+# ---- one run ---------------------------------------------------------------
+
+def run_game(d, pid, game, temp):
+    """Runs one game's test from the main window to the result dialog and
+    back; returns (result dialog dump, link address, the run's report path)."""
+    before = reports_in(temp)
+    r = run_to_file(d, attach(pid), ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
+                    ["select", "1007", str(game)], ["click", "1005"], timeout=90)
+    check(r.returncode == 0, "%s: test started\n%s" % (GAMES[game], r))
+    started = time.time()
+    r = run_to_file(d, attach(pid), ["timeout", "240000"], ["wait-window", "--title", "Test Result"], ["dump"],
+                    ["link-url", "1028"], timeout=300)
+    check(r.returncode == 0, "%s: the result dialog follows the progress dialog\n%s" % (GAMES[game], r))
+    print("     %s: run took %.1f s" % (GAMES[game], time.time() - started))
+    link = r.get("link_url")
+    closed = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Result"], ["click", "1040"], timeout=60)
+    check(closed.returncode == 0 and wait_until_gone(d, pid, "Test Result"),
+          "%s: Close ends the result dialog\n%s" % (GAMES[game], closed))
+    new = sorted(reports_in(temp) - before)
+    check(len(new) == 1, "%s: the run leaves one report in the temporary folder: %s" % (GAMES[game], new))
+    return r, link, (new[0] if len(new) == 1 else None)
+
+
+def check_result_dialog(game, r, link, archive_windows_path):
+    name = GAMES[game]
+    ids = {c.id for c in r.controls}
+    if game == 1:
+        form_ok = 1046 in ids and not ({1027, 1037, 1038} & ids)
+    else:
+        form_ok = {1027, 1037, 1038} <= ids and 1046 not in ids
+    check(form_ok, "%s: result dialog %d (controls %s)" % (name, 172 if game == 1 else 173, sorted(ids)))
+    check(r.get("title") == "Test Result" and r.control_text(1035) == RESULT_HEADING,
+          "%s: the result dialog's title and heading" % name)
+    address = support_address(game)
+    want_text = address if game == 1 else "online-help"
+    check(r.control_text(1028) == want_text, "%s: link text %r (want %r)" % (name, r.control_text(1028), want_text))
+    check(link == address, "%s: link address %r (want %r)" % (name, link, address))
+    check(r.control_text(1030) == archive_windows_path,
+          "%s: the archive path %r" % (name, r.control_text(1030)))
+
+
+def check_frame(game, report):
+    name = GAMES[game]
+    text = report.decode("latin-1")
+    header = "%s Test Report -- created by Diagnova v%s\r\n\r\n" % (name, program_version())
+    check(text.startswith(header + "=" * 78 + "\r\n"), "%s: the header line, then the first banner" % name)
+    check(TRAILER.search(report) is not None, "%s: end marker and digest trailer close the report" % name)
+    titles = [title for title, _ in split_sections(text)]
+    check(titles == BANNERS_IN_ORDER, "%s: every section once, in run order: %s" % (name, titles))
+
+
+def verify_with_program(d, program, path):
+    """Diagnova's verification mode on a report: the message box text and
+    the exit code."""
+    for _ in range(2):
+        r = run_to_file(d, ["start", program, dgn.windows_path(path)], ["timeout", "30000"],
+                        ["wait-window", "--class", "#32770"], ["text", "65535"], ["click", "1"],
+                        ["wait-exit"], timeout=90)
+        # Under a busy X server Wine now and then fails to create a message
+        # box at all; one more try tells that from a real fault.
+        if r.get("error") != "the program ended before showing the window":
+            break
+    return r.get("text"), r.exit_code
+
+
+# ---- the generation-dependent lines ------------------------------------------
+
+def check_generation(prefix_name, report, log_lines):
+    p = PREFIXES[prefix_name]
+    generation, wow64 = p["generation"], p["wow64"]
+    text = report.decode("latin-1")
+    sections = dict(split_sections(text))
+    tag = prefix_name + ": "
+
+    # UAC (generation 8 and later only; the policy pair depends on it).
+    uac = sections.get("information about the UAC status and user level")
+    if generation < 8:
+        want = "* ERROR * - Reporting UAC does not work on XP and below.\r\n"
+    else:
+        user = os.environ.get("USER") or pwd.getpwuid(os.getuid()).pw_name
+        state = "Enabled" if generation >= 10 else "Disabled"
+        want = 'An user "%s" is an Administrator, and UAC is %s\r\n' % (user, state)
+    check(uac == want, tag + "the UAC line %r (want %r)" % (uac, want))
+
+    # The D3DX scan: the 64-bit system folder only under WOW64.
+    scan = sections.get("Installed DirectX", "")
+    labels = re.findall(r"(?m)^ - x(?:86|64)\r$", scan)
+    want_labels = [" - x86\r", " - x64\r"] if wow64 else [" - x86\r"]
+    check(labels == want_labels, tag + "D3DX lists %s" % labels)
+
+    # dxdiag: switches by generation and WOW64, the tool's report cut before
+    # its component list, then the Windows version lines.
+    dx = sections.get("Running DirectX diagnostic", "")
+    m = re.match(r"\*--> (dxdiag .*) <--\*\r\n\r\n", dx)
+    command = m.group(1) if m else ""
+    switches = "dxdiag %s /whql:off %s /t " % ("/dontskip" if generation > 8 else "", "/64bit" if wow64 else "")
+    check(command.startswith(switches) and re.search(r"\\DGN[0-9A-Fa-f]+\.tmp$", command) is not None,
+          tag + "dxdiag command line %r (want %r and a DGN temporary file)" % (command, switches))
+    check(command in log_lines, tag + "dxdiag received that command line: %s" % log_lines)
+    version = "Windows Version: %s\r\nBuild \\d+\r\n[^\r\n]*\r\nProcessor bit : %s\r\n" % (
+        re.escape(p["version"]), p["bits"])
+    want_dx = re.escape("*--> %s <--*\r\n\r\n" % command + DXDIAG_KEPT.decode("latin-1") + "\r\n") + version + "\\Z"
+    check(re.match(want_dx, dx) is not None, tag + "dxdiag section and version lines:\n%r" % dx)
+
+    # Route tracers: pathping with -4 from XP on.
+    route = sections.get("Tracing network paths", "")
+    outputs = re.findall(r"stand-in ran: (.*)\r\n", route)
+    tracer_lines = [line for line in log_lines if not line.startswith("dxdiag")]
+    check(outputs and all(re.fullmatch(r"pathping\.exe -w 500 -q 100 -4 \d+\.\d+\.\d+\.\d+", o) for o in outputs),
+          tag + "route tracer command lines %s" % outputs)
+    check(sorted(outputs) == sorted(tracer_lines), tag + "every tracer that ran is in the report")
+
+    # Console tools of the local network sections.
+    for title, command in (("Gathering adapter settings", "ipconfig /all"),
+                           ("Gathering LSP list", "Netsh winsock show catalog"),
+                           ("Detecting network connections", "netstat -n")):
+        check(sections.get(title, "").startswith("*--> %s <--*\r\n\r\n" % command), tag + "%s: %s" % (title, command))
+
+    # Hosts file: the system folder's drivers\etc\hosts, copied whole.
+    hosts = sections.get("Collecting Hosts file content")
+    want = "*--> C:\\windows\\system32\\drivers\\etc\\hosts <--*\r\n\r\n" + fx.HOSTS_FILE.decode() + "\r\n\r\n"
+    check(hosts == want, tag + "hosts section %r" % hosts)
+
+    # Installed games, read through the 32-bit view.
+    check(sections.get("Installed games") == fx.INSTALLED_GAMES_BODY,
+          tag + "installed games section %r" % sections.get("Installed games"))
+
+    # Registry dump: seven keys per view, both views under WOW64, each view
+    # showing its own value of the publisher's key.
+    dump = sections.get("Dumping System Registry", "")
+    keys = re.findall(r"\r\n\[([^\]\r\n]+)\]\r\n", dump)
+    wow = [k for k in keys if "Wow6432Node" in k]
+    check(len(keys) == (16 if wow64 else 9) and len(wow) == (7 if wow64 else 0),
+          tag + "registry keys %s" % keys)
+    native = re.search(r"\[HKLM\\SOFTWARE\\OrvaneWest\]\r\n(.*?)\r\n\r\n", dump, re.S)
+    check(native is not None and native.group(1) == "\tView, native",
+          tag + "the native view's publisher key %r" % (native and native.group(1)))
+    if wow64:
+        view32 = re.search(r"\[HKLM\\SOFTWARE\\Wow6432Node\\OrvaneWest\]\r\n(.*?)\r\n\r\n", dump, re.S)
+        check(view32 is not None and view32.group(1) == "\tView, 32-bit",
+              tag + "the 32-bit view's publisher key %r" % (view32 and view32.group(1)))
+
+
+# ---- inside the sealed network -------------------------------------------------
+
+def inside(build_dir, prefix_name, games):
+    p = PREFIXES[prefix_name]
+    prefix = os.environ["WINEPREFIX"]
+    work = tempfile.mkdtemp(prefix="dgn-games-")
+    program_dir = os.path.join(work, "Diagnova Program")
+    os.makedirs(program_dir)
+    shutil.copy(os.path.join(build_dir, "Diagnova.exe"), program_dir)
+    program = dgn.windows_path(os.path.join(program_dir, "Diagnova.exe"))
+
+    publisher_key = "SOFTWARE\\OrvaneWest"
+    fx.install(prefix, p["wow64"], hosts=True, uac=UAC_VALUES)
+    if p["wow64"]:
+        fx.import_registry([("HKEY_LOCAL_MACHINE", publisher_key, "View", "sz", "32-bit")], "32")
+        fx.import_registry([("HKEY_LOCAL_MACHINE", publisher_key, "View", "sz", "native")], "64")
+    else:
+        fx.import_registry([("HKEY_LOCAL_MACHINE", publisher_key, "View", "sz", "native")], "32")
+
+    install_dxdiag_stand_in(build_dir, prefix)
+    source = os.path.join(work, "dxdiag source.txt")
+    with open(source, "wb") as f:
+        f.write(DXDIAG_REPORT)
+    log = os.path.join(work, "tools.log")
+    os.environ["DGN_STANDIN_SOURCE"] = dgn.windows_path(source)
+    os.environ["DGN_STANDIN_LOG"] = dgn.windows_path(log)
+
+    d = dgn.Driver(build_dir)
+    temp = temp_folder()
+    r = run_to_file(d, ["start", program], ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
+                    timeout=90)
+    check(r.returncode == 0, "the program starts\n" + str(r))
+    pid = r.get("pid")
+    runs = []
+    for game in games:
+        if os.path.exists(log):
+            os.remove(log)
+        dump, link, report_path = run_game(d, pid, game, temp)
+        runs.append((game, dump, link, report_path, read_log(log)))
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"],
+                    ["timeout", "60000"], ["wait-exit"], timeout=90)
+    check(r.returncode == 0, "the program ends after its runs\n" + str(r))
+
+    for game, dump, link, report_path, log_lines in runs:
+        name = GAMES[game]
+        archive = os.path.join(program_dir, name + " Test.zip")
+        check_result_dialog(game, dump, link, dgn.windows_path(archive))
+        members = []
+        try:
+            with zipfile.ZipFile(archive) as z:
+                check(z.testzip() is None, name + ": every member of the archive checks out")
+                members = [(i.filename, z.read(i)) for i in z.infolist()]
+        except (OSError, zipfile.BadZipFile) as e:
+            check(False, "%s: the archive opens: %s" % (name, e))
+        problems = fx.check_members(members, name + " Test.txt", game, p["generation"])
+        check(not problems, "%s: archive members %s: %s" % (name, [m for m, _ in members], problems))
+        report = members[0][1] if members else b""
+        if report_path:
+            with open(report_path, "rb") as f:
+                check(f.read() == report, name + ": the archived report equals the report file")
+        check_frame(game, report)
+        copy = os.path.join(work, name + " Test.txt")
+        with open(copy, "wb") as f:
+            f.write(report)
+        text, code = verify_with_program(d, program, copy)
+        check(text == "Checksum matched" and code == 0,
+              "%s: the verification mode says %r, exit code %s" % (name, text, code))
+        check_generation(prefix_name, report, log_lines)
+
+    shutil.rmtree(work, ignore_errors=True)
+    return 1 if failures else 0
+
+
+def main():
+    if len(sys.argv) >= 5 and sys.argv[1] == "--inside":
+        return inside(sys.argv[2], sys.argv[3], [int(g) for g in sys.argv[4:]])
+    build_dir = os.path.abspath(sys.argv[1])
+    prefix_name = sys.argv[2]
+    tools = tempfile.mkdtemp(prefix="dgn-tools-")
+    installed = []
+    for name in ("tracert.exe", "pathping.exe"):
+        installed.append(os.path.join(tools, name))
+        shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"), installed[-1])
+    try:
+        return sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside", build_dir, prefix_name]
+                              + sys.argv[3:], scenario="all_reachable", xvfb=True, install=installed,
+                              wine_prefix=os.path.join(build_dir, "wine", prefix_name))
+    finally:
+        shutil.rmtree(tools, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
