@@ -1,0 +1,124 @@
+#!/usr/bin/python3
+"""Makes the README's pictures of Diagnova's windows.
+
+Runs the real Diagnova.exe in the sealed test network (nothing leaves this
+machine) on a virtual display, inside Wine's own virtual desktop so that the
+windows get their title bars and frames without a window manager, drives it
+with the test driver from the game list to the result dialog, and crops each
+picture to the desktop. The route tracers are stand-ins that take a few
+seconds, so the progress dialog can be seen.
+
+Usage (as root, after scripts/test or scripts/run has built everything):
+    docs/make_screenshots.py [BUILD_DIR]     pictures go to docs/images/
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "network"))
+
+import driver as dgn  # noqa: E402
+import sealed_run  # noqa: E402
+from run_helpers import attach, run_to_file, wait_for_tracer  # noqa: E402
+
+DESKTOP = "960x720"
+
+
+def shoot(name):
+    """The virtual desktop's picture, cut out of the display."""
+    raw = os.path.join(tempfile.gettempdir(), "dgn-shot.png")
+    subprocess.run(["import", "-window", "root", raw], stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    out = os.path.join(HERE, "images", name + ".png")
+    # Twice: first the display around the desktop, then the desktop around
+    # the windows.
+    subprocess.run(["convert", raw, "-trim", "+repage", "-trim", "+repage", out], check=True)
+    os.remove(raw)
+    print("picture:", out)
+
+
+def quiet(*argv):
+    subprocess.run(list(argv), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def inside(build_dir):
+    # Every Wine window of this (overlay) prefix opens inside one desktop
+    # window that Wine frames itself.
+    quiet("wine", "reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f")
+    quiet("wine", "reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d", DESKTOP, "/f")
+    # The desktop process that Wine's start-up already opened knows nothing of
+    # this: end it, and the next window starts one that reads the setting.
+    quiet("wine", "taskkill", "/f", "/im", "explorer.exe")
+    d = dgn.Driver(build_dir)
+    program_dir = tempfile.mkdtemp(prefix="dgn-shots-")
+    shutil.copy(os.path.join(build_dir, "Diagnova.exe"), program_dir)
+    program = dgn.windows_path(os.path.join(program_dir, "Diagnova.exe"))
+    log = os.path.join(program_dir, "tools.log")
+    os.environ["DGN_STANDIN_DELAY_MS"] = "6000"
+    os.environ["DGN_STANDIN_LOG"] = dgn.windows_path(log)
+    try:
+        r = run_to_file(d, ["start", program], ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
+                        ["pause", "1500"], timeout=90)
+        pid = r.get("pid")
+        if r.returncode != 0:
+            print(r)
+            return 1
+        shoot("game_list")
+        run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["list-click", "1003", "1"],
+                    ["pause", "1500"])
+        shoot("test_pane")
+        run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["click", "1005"])
+        wait_for_tracer(log)
+        run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["pause", "1000"])
+        shoot("progress_dialog")
+        r = run_to_file(d, attach(pid), ["timeout", "120000"], ["wait-window", "--title", "Test Result"],
+                        ["pause", "1000"], timeout=180)
+        shoot("result_dialog")
+        run_to_file(d, attach(pid), ["wait-window", "--title", "Test Result"], ["click", "1040"])
+        time.sleep(1)
+        run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"],
+                    ["timeout", "30000"], ["wait-exit"], timeout=60)
+        # The report of that run, checked by support staff.
+        reports = [os.path.join(program_dir, n) for n in os.listdir(program_dir) if n.endswith(".zip")]
+        if reports:
+            import zipfile
+            with zipfile.ZipFile(reports[0]) as z:
+                name = z.namelist()[0]
+                z.extract(name, program_dir)
+            r = run_to_file(d, ["start", program, dgn.windows_path(os.path.join(program_dir, name))],
+                            ["timeout", "30000"], ["wait-window", "--class", "#32770"], ["pause", "1000"],
+                            timeout=60)
+            shoot("verify_matched")
+            run_to_file(d, attach(r.get("pid")), ["wait-window", "--class", "#32770"], ["click", "1"],
+                        ["timeout", "30000"], ["wait-exit"], timeout=60)
+    finally:
+        shutil.rmtree(program_dir, ignore_errors=True)
+    return 0
+
+
+def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--inside":
+        return inside(sys.argv[2])
+    build_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
+    tools = tempfile.mkdtemp(prefix="dgn-tools-")
+    installed = []
+    for name in ("tracert.exe", "pathping.exe", "dxdiag.exe"):
+        installed.append(os.path.join(tools, name))
+        shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"), installed[-1])
+    try:
+        # The 32-bit XP prefix: Wine's 64-bit dxdiag would not end under WOW64.
+        return sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside", build_dir],
+                              scenario="all_reachable", xvfb=True, install=installed,
+                              wine_prefix=os.path.join(build_dir, "wine", "winxp"))
+    finally:
+        shutil.rmtree(tools, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
