@@ -6,7 +6,12 @@
 // never looked up through the system's usual search, which would try the
 // program's folder and the current folder first and run a same-named program
 // planted there. The application name is always "<system folder>\<tool>.exe";
-// the command line itself is passed unchanged. Where the caller has switched
+// the command line itself is passed unchanged.
+//
+// CreatePipe cannot make a pipe for overlapped reads, so the overlapped start
+// form builds the same kind of pipe itself: a named pipe with a name unique to
+// this process and call, of which this process holds the reading server end
+// and the tool gets the writing client end. Where the caller has switched
 // WOW64 file-system redirection off, the system folder path leads to the native
 // tools, which is what the 64-bit dxdiag run wants.
 #include "collect/network/console_tool.h"
@@ -20,6 +25,9 @@
 namespace {
 
 const DWORD kCopyChunkBytes = 4096;
+// Input buffer of the overlapped pipe: room for a tool to go on writing while
+// its drainer is busy with other pipes.
+const DWORD kPipeBufferBytes = 65536;
 
 // "<system folder>\<first word>[.exe]"; false when it cannot be built.
 bool ToolApplicationPath(const char* commandLine, char path[MAX_PATH]) {
@@ -55,6 +63,51 @@ bool StartTool(const char* commandLine, HANDLE outputWrite, PROCESS_INFORMATION*
     startup.hStdError = NULL;  // whatever the tool says on standard error is lost
     return CreateProcessA(application, static_cast<char*>(line.Get()), NULL, NULL, TRUE, 0, NULL, NULL,
                           &startup, process) != FALSE;
+}
+
+// Starts the tool with the given write end as its standard output and closes
+// the parent's copy of that end at once, whatever happens, so that the tool
+// (and whatever it starts) is the pipe's only writer.
+bool StartToolOnPipe(const char* commandLine, HANDLE writeEnd, HANDLE* processOut) {
+    OwnedHandle outputWrite(writeEnd);
+    PROCESS_INFORMATION process;
+    ZeroMemory(&process, sizeof process);
+    bool created = StartTool(commandLine, outputWrite.Get(), &process);
+    outputWrite.Reset();
+    if (!created) return false;
+    CloseHandle(process.hThread);
+    *processOut = process.hProcess;
+    return true;
+}
+
+// A named pipe standing in for an anonymous one: the read end for overlapped
+// reads and not inheritable, the write end synchronous and inheritable.
+bool CreateOverlappedPipe(HANDLE* readEnd, HANDLE* writeEnd) {
+    static volatile LONG serial = 0;
+    char name[96];
+    snprintf(name, sizeof name, "\\\\.\\pipe\\Diagnova.%lu.%ld", GetCurrentProcessId(),
+             InterlockedIncrement(&serial));
+    const DWORD openMode = PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED;
+    const DWORD pipeMode = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
+    // One instance, and the first: a pipe of that name made beforehand by
+    // another program makes the call fail instead of handing that program
+    // the tool's output. Systems older than XP SP2 lack the flag and refuse it.
+    OwnedFile read(CreateNamedPipeA(name, openMode | FILE_FLAG_FIRST_PIPE_INSTANCE, pipeMode, 1, 0, kPipeBufferBytes,
+                                    0, NULL));
+    if (!read.Valid() && GetLastError() == ERROR_INVALID_PARAMETER) {
+        read.Reset(CreateNamedPipeA(name, openMode, pipeMode, 1, 0, kPipeBufferBytes, 0, NULL));
+    }
+    if (!read.Valid()) return false;
+    SECURITY_ATTRIBUTES inheritable;
+    ZeroMemory(&inheritable, sizeof inheritable);
+    inheritable.nLength = sizeof inheritable;
+    inheritable.bInheritHandle = TRUE;
+    // The client end connects at once; with a single instance nobody else can.
+    HANDLE write = CreateFileA(name, GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (write == INVALID_HANDLE_VALUE) return false;
+    *readEnd = read.Release();
+    *writeEnd = write;
+    return true;
 }
 
 bool WriteChunk(ReportSink report, const char* bytes, DWORD count) {
@@ -104,6 +157,18 @@ bool RunConsoleTool(ReportSink report, const char* commandLine, StartedTool* sta
     }
     // The copy ends when the pipe does; the process is not waited for.
     CopyStreamToReport(outputRead.Get(), report);
+    return true;
+}
+
+bool StartConsoleToolOverlapped(const char* commandLine, StartedTool* started) {
+    HANDLE readEnd = NULL;
+    HANDLE writeEnd = NULL;
+    if (!CreateOverlappedPipe(&readEnd, &writeEnd)) return false;
+    OwnedFile outputRead(readEnd);
+    HANDLE process = NULL;
+    if (!StartToolOnPipe(commandLine, writeEnd, &process)) return false;
+    started->process = process;
+    started->output = outputRead.Release();
     return true;
 }
 

@@ -17,6 +17,13 @@ struct StartedTool {
 // for). Without one: capture form, copies the output into the report until the
 // pipe ends. False when the pipe or the process cannot be created.
 bool RunConsoleTool(ReportSink report, const char* commandLine, StartedTool* started);
+// Start-only form for a caller that drains many tools at once through one I/O
+// completion port: the same tool start, but the output pipe's read end (not
+// inheritable) is opened for overlapped reads, so it must only be read with an
+// OVERLAPPED. The tool's end is an ordinary synchronous pipe handle, as with
+// the start-only form. False (slot untouched) when the pipe or the process
+// cannot be created.
+bool StartConsoleToolOverlapped(const char* commandLine, StartedTool* started);
 // "tool" or "tool arguments", run in the capture form.
 bool RunConsoleToolWithArgs(ReportSink report, const char* tool, const char* arguments);
 // Copies a pipe or file into the report in 4096-byte chunks; stops 20 bytes

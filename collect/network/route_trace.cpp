@@ -2,13 +2,28 @@
 // game's servers that are marked for it, all running at once as hidden
 // children, each written as its own block in start order.
 //
-// While the traces run, one small thread per trace drains its pipe into a
-// private temporary file. Without that, a tool whose output outgrows the
-// pipe's buffer would sit in its write until the time limit and be reported
-// as timed out. Each spool file has a second handle for reading, so the
-// output phase can copy whatever has arrived even from a drain that has not
-// finished yet. A trace whose spool cannot be set up keeps its pipe and is
-// copied from the pipe after the wait, as before.
+// Where the time goes: starting a process is the step's own big cost (tens of
+// milliseconds each on Windows, 50 to 150 under Wine, where a GUI program's
+// console child also gets its own conhost.exe started), and the parent's
+// CreateProcess waits for much of it. So the tools are started by several
+// starter threads at once, each taking the next trace by its index; the
+// blocks are still written by index, in start order.
+//
+// While the traces run, one drain thread reads every tool's output through an
+// I/O completion port (the pipes are named pipes opened for overlapped reads,
+// see StartConsoleToolOverlapped), so no tool ever waits on a full pipe. Each
+// trace's output is kept in memory up to kMemoryCapBytes (a real route tool
+// prints a few kilobytes) and goes on into a private temporary file beyond.
+//
+// A drain does not wait for its pipe to report its end once the tools are
+// done: the write end of a tool's pipe may also be held by a tool started at
+// the same moment from another starter thread (it inherits every inheritable
+// handle that exists while it is created), and under Wine by the conhost.exe
+// of a console child, which ends a while after its tool. Instead, when every
+// tool has ended (or was stopped and has ended), the worker tells the drain
+// thread to finish: a process that has ended has put all its output into the
+// pipe, so the drain cancels its pending read and takes what the pipe still
+// holds, and then the trace is complete.
 //
 // TraceWatcher waits for every trace process; a single wait watches at most
 // 64 handles (MAXIMUM_WAIT_OBJECTS), so it waits for the processes in groups of
@@ -16,13 +31,18 @@
 // watcher works on its own duplicates of the process handles and of the
 // all-finished event: after a cancel or time-out the step returns and closes
 // its handles while the watcher is still waiting, and a closed (or reused)
-// handle must never be waited on or signalled.
+// handle must never be waited on or signalled. For the same reason the drain
+// state is shared by reference count between the worker and the drain thread.
+//
+// Without a completion port or drain thread the traces fall back to ordinary
+// anonymous pipes that are copied after the wait.
 #include "collect/network/route_trace.h"
 
 #include <stdio.h>
 #include <string.h>
 
 #include "collect/network/console_tool.h"
+#include "collect/network/console_tool_text.h"
 #include "collect/network/network_text.h"
 #include "collect/network/server_connectivity.h"
 #include "collect/network/web_access.h"
@@ -34,71 +54,283 @@
 namespace {
 
 unsigned long g_traceTimeLimitMs = 500000;
-// How long the output phase waits for drains to reach the end of their pipes
-// once the tools have ended or been stopped.
-const DWORD kDrainSettleMs = 2000;
+// How long the output phase waits for the drain thread to take the rest of
+// the output out of the pipes once the tools have ended.
+const DWORD kDrainFinishMs = 5000;
+// How long stopped tools get to end before their pipes are emptied.
+const DWORD kStopSettleMs = 2000;
 const DWORD kHelperStackBytes = 64 * 1024;
+const int kStarterThreads = 8;
+
+// Output kept in memory per trace, a multiple of the copy chunk so that the
+// spilled rest continues on a chunk boundary (see WriteTraceOutput).
+const DWORD kCopyChunkBytes = 4096;
+const DWORD kMemoryFirstBytes = 16 * 1024;
+const DWORD kMemoryCapBytes = 256 * 1024;
+const DWORD kSpoolReadBytes = 64 * 1024;
+// Reads per pipe after the finish request: the tools have ended, so what is
+// left is at most what the pipe buffers; the bound keeps a pipe that some
+// leftover process still writes to from holding the drain thread.
+const int kReadsAfterFinish = 32;
+
+const ULONG_PTR kFinishKey = 0xFFFF;
+
+struct TraceDrain {
+    OVERLAPPED overlapped;
+    HANDLE pipe;  // overlapped read end; NULL once closed
+    char* memory;
+    DWORD memoryBytes;
+    DWORD memoryCapacity;
+    HANDLE spool;  // temporary file for what outgrows memory, or INVALID_HANDLE_VALUE
+    char* staging;
+    bool readIntoMemory;
+    bool reading;
+    bool lostOutput;  // the spool could not take some output
+    int readsAfterFinish;
+    volatile LONG complete;  // set by the drain thread, which then never touches this drain again
+};
+
+struct DrainSession {
+    volatile LONG references;
+    HANDLE port;
+    HANDLE drained;  // set when every handed-over drain is complete after the finish request
+    TraceDrain drains[kMaxRouteTraces];
+};
 
 struct RouteTrace {
     const char* label;
     const char* regionText;
     char address[256];
     char commandLine[256];
-    StartedTool tool;      // process and pipe; the pipe passes to the drain when there is one
-    HANDLE drainThread;    // NULL when the pipe is copied after the wait
-    HANDLE spoolRead;      // INVALID_HANDLE_VALUE without a drain
+    StartedTool tool;  // process, and the plain pipe when the trace is not drained
+    bool drained;      // its output goes through the drain session
     bool stopped;
 };
 
-struct DrainJob {
-    HANDLE pipe;
-    HANDLE spoolWrite;
-};
+void FreeDrainMemory(TraceDrain* drain) {
+    if (drain->pipe != NULL) CloseHandle(drain->pipe);
+    if (drain->spool != INVALID_HANDLE_VALUE) CloseHandle(drain->spool);
+    if (drain->memory != NULL) HeapFree(GetProcessHeap(), 0, drain->memory);
+    if (drain->staging != NULL) HeapFree(GetProcessHeap(), 0, drain->staging);
+}
 
-// Copies one pipe into its spool file until the pipe ends; owns and closes
-// both handles and frees its job.
-DWORD WINAPI DrainPipe(LPVOID parameter) {
-    DrainJob* job = static_cast<DrainJob*>(parameter);
-    char chunk[4096];
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(job->pipe, chunk, sizeof chunk, &got, NULL) || got == 0) break;
-        DWORD written = 0;
-        if (!WriteFile(job->spoolWrite, chunk, got, &written, NULL) || written != got) break;
+void ReleaseSession(DrainSession* session) {
+    if (InterlockedDecrement(&session->references) != 0) return;
+    for (int i = 0; i < kMaxRouteTraces; ++i) FreeDrainMemory(&session->drains[i]);
+    CloseHandle(session->port);
+    CloseHandle(session->drained);
+    HeapFree(GetProcessHeap(), 0, session);
+}
+
+// Makes room for the next read in memory; false when memory is full for good
+// and the output goes on into the spool.
+bool MakeMemoryRoom(TraceDrain* drain) {
+    if (drain->spool != INVALID_HANDLE_VALUE || drain->lostOutput) return false;
+    if (drain->memoryBytes < drain->memoryCapacity) return true;
+    if (drain->memoryCapacity >= kMemoryCapBytes) return false;
+    DWORD capacity = drain->memoryCapacity == 0 ? kMemoryFirstBytes : drain->memoryCapacity * 2;
+    if (capacity > kMemoryCapBytes) capacity = kMemoryCapBytes;
+    void* grown = drain->memory == NULL ? HeapAlloc(GetProcessHeap(), 0, capacity)
+                                        : HeapReAlloc(GetProcessHeap(), 0, drain->memory, capacity);
+    if (grown == NULL) return false;  // the rest spills from the current, chunk-aligned size on
+    drain->memory = static_cast<char*>(grown);
+    drain->memoryCapacity = capacity;
+    return true;
+}
+
+void CloseDrain(TraceDrain* drain, int* openDrains) {
+    CloseHandle(drain->pipe);
+    drain->pipe = NULL;
+    --*openDrains;
+    InterlockedExchange(&drain->complete, 1);
+}
+
+// Issues the next overlapped read, or closes the drain when the pipe has
+// ended or, after the finish request, holds nothing more.
+void ContinueDrain(TraceDrain* drain, bool finishing, int* openDrains) {
+    if (finishing) {
+        DWORD available = 0;
+        if (drain->readsAfterFinish >= kReadsAfterFinish ||
+            !PeekNamedPipe(drain->pipe, NULL, 0, NULL, &available, NULL) || available == 0) {
+            CloseDrain(drain, openDrains);
+            return;
+        }
+        ++drain->readsAfterFinish;
     }
-    CloseHandle(job->pipe);
-    CloseHandle(job->spoolWrite);
-    HeapFree(GetProcessHeap(), 0, job);
+    char* target;
+    DWORD size;
+    if (MakeMemoryRoom(drain)) {
+        drain->readIntoMemory = true;
+        target = drain->memory + drain->memoryBytes;
+        size = drain->memoryCapacity - drain->memoryBytes;
+    } else {
+        if (drain->staging == NULL) drain->staging = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kSpoolReadBytes));
+        if (drain->staging == NULL) {
+            CloseDrain(drain, openDrains);
+            return;
+        }
+        drain->readIntoMemory = false;
+        target = drain->staging;
+        size = kSpoolReadBytes;
+    }
+    ZeroMemory(&drain->overlapped, sizeof drain->overlapped);
+    // Even a read that completes at once posts its completion to the port.
+    if (ReadFile(drain->pipe, target, size, NULL, &drain->overlapped) || GetLastError() == ERROR_IO_PENDING) {
+        drain->reading = true;
+    } else {
+        CloseDrain(drain, openDrains);  // the pipe's end (ERROR_BROKEN_PIPE) or a failure
+    }
+}
+
+void StoreOutput(TraceDrain* drain, DWORD bytes) {
+    if (drain->readIntoMemory) {
+        drain->memoryBytes += bytes;
+        return;
+    }
+    if (drain->lostOutput) return;
+    if (drain->spool == INVALID_HANDLE_VALUE) {
+        char path[256];
+        if (MakeTempFileName(path)) {
+            drain->spool = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, NULL, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, NULL);
+            if (drain->spool == INVALID_HANDLE_VALUE) DeleteFileA(path);
+        }
+    }
+    DWORD written = 0;
+    if (drain->spool == INVALID_HANDLE_VALUE || !WriteFile(drain->spool, drain->staging, bytes, &written, NULL) ||
+        written != bytes) {
+        // Full or unwritable temporary folder: the pipe is still emptied so
+        // the tool never blocks, and its block keeps what was stored.
+        drain->lostOutput = true;
+    }
+}
+
+// The drain thread. Control packets carry no OVERLAPPED: a trace index hands
+// that trace's pipe over (its first read is issued here, because CancelIo only
+// cancels reads of the calling thread and Windows XP has no CancelIoEx);
+// kFinishKey asks it to finish every drain.
+DWORD WINAPI DrainTraces(LPVOID parameter) {
+    DrainSession* session = static_cast<DrainSession*>(parameter);
+    bool finishing = false;
+    int openDrains = 0;
+    for (;;) {
+        DWORD bytes = 0;
+        ULONG_PTR key = 0;
+        OVERLAPPED* overlapped = NULL;
+        BOOL ok = GetQueuedCompletionStatus(session->port, &bytes, &key, &overlapped, INFINITE);
+        if (overlapped == NULL) {
+            if (!ok) break;  // the port itself failed
+            if (key == kFinishKey) {
+                finishing = true;
+                for (int i = 0; i < kMaxRouteTraces; ++i) {
+                    TraceDrain* drain = &session->drains[i];
+                    if (drain->pipe == NULL) continue;
+                    if (drain->reading) {
+                        CancelIo(drain->pipe);  // its completion comes through the port
+                    } else {
+                        ContinueDrain(drain, finishing, &openDrains);
+                    }
+                }
+            } else if (key < static_cast<ULONG_PTR>(kMaxRouteTraces)) {
+                ++openDrains;
+                ContinueDrain(&session->drains[key], finishing, &openDrains);
+            }
+        } else if (key < static_cast<ULONG_PTR>(kMaxRouteTraces)) {
+            TraceDrain* drain = &session->drains[key];
+            drain->reading = false;
+            if (ok) {
+                StoreOutput(drain, bytes);
+                ContinueDrain(drain, finishing, &openDrains);
+            } else if (GetLastError() == ERROR_OPERATION_ABORTED) {
+                if (bytes > 0) StoreOutput(drain, bytes);
+                ContinueDrain(drain, finishing, &openDrains);
+            } else {
+                CloseDrain(drain, &openDrains);  // ERROR_BROKEN_PIPE: the pipe's end
+            }
+        }
+        if (finishing && openDrains == 0) break;
+    }
+    SetEvent(session->drained);
+    ReleaseSession(session);
     return 0;
 }
 
-// Gives the trace a spool file and a drain thread that takes over its pipe.
-// On any failure the trace keeps its pipe and nothing changes.
-void StartDrain(RouteTrace* trace) {
-    char path[256];
-    if (!MakeTempFileName(path)) return;
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    OwnedFile spoolWrite(CreateFileA(path, GENERIC_WRITE, share, NULL, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, NULL));
-    if (!spoolWrite.Valid()) {
-        DeleteFileA(path);
-        return;
+// The port, the finish event and the drain thread; NULL when any is missing.
+DrainSession* StartDrainSession() {
+    DrainSession* session =
+        static_cast<DrainSession*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DrainSession)));
+    if (session == NULL) return NULL;
+    for (int i = 0; i < kMaxRouteTraces; ++i) session->drains[i].spool = INVALID_HANDLE_VALUE;
+    session->port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, NULL, 0, 1);
+    session->drained = CreateEventA(NULL, TRUE, FALSE, NULL);
+    session->references = 2;
+    HANDLE thread = NULL;
+    if (session->port != NULL && session->drained != NULL) {
+        thread = CreateThread(NULL, kHelperStackBytes, DrainTraces, session, STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
     }
-    OwnedFile spoolRead(CreateFileA(path, GENERIC_READ, share, NULL, OPEN_EXISTING, 0, NULL));
-    if (!spoolRead.Valid()) return;  // the write handle deletes the file on close
-    DrainJob* job = static_cast<DrainJob*>(HeapAlloc(GetProcessHeap(), 0, sizeof(DrainJob)));
-    if (job == NULL) return;
-    job->pipe = trace->tool.output;
-    job->spoolWrite = spoolWrite.Get();
-    HANDLE thread = CreateThread(NULL, kHelperStackBytes, DrainPipe, job, STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
     if (thread == NULL) {
-        HeapFree(GetProcessHeap(), 0, job);
+        if (session->port != NULL) CloseHandle(session->port);
+        if (session->drained != NULL) CloseHandle(session->drained);
+        HeapFree(GetProcessHeap(), 0, session);
+        return NULL;
+    }
+    CloseHandle(thread);
+    return session;
+}
+
+struct StartJob {
+    RouteTrace* traces;
+    int traceCount;
+    volatile LONG next;
+    DrainSession* session;  // NULL: plain pipes
+};
+
+void StartTrace(StartJob* job, int index) {
+    RouteTrace* trace = &job->traces[index];
+    if (job->session == NULL) {
+        RunConsoleTool(NULL, trace->commandLine, &trace->tool);
         return;
     }
-    spoolWrite.Release();
-    trace->tool.output = NULL;
-    trace->drainThread = thread;
-    trace->spoolRead = spoolRead.Release();
+    StartedTool started = {NULL, NULL};
+    if (!StartConsoleToolOverlapped(trace->commandLine, &started)) return;
+    trace->tool.process = started.process;
+    if (CreateIoCompletionPort(started.output, job->session->port, static_cast<ULONG_PTR>(index), 0) == NULL) {
+        // Unreadable without the port; the tool then gets a broken pipe.
+        CloseHandle(started.output);
+        return;
+    }
+    job->session->drains[index].pipe = started.output;
+    trace->drained = true;
+    PostQueuedCompletionStatus(job->session->port, 0, static_cast<ULONG_PTR>(index), NULL);
+}
+
+// Starter thread: starts traces by index until none is left. A cancelled run
+// starts nothing more.
+DWORD WINAPI StartTraces(LPVOID parameter) {
+    StartJob* job = static_cast<StartJob*>(parameter);
+    HANDLE cancel = GetRunCancelEvent();
+    for (;;) {
+        LONG index = InterlockedIncrement(&job->next) - 1;
+        if (index >= job->traceCount) break;
+        if (cancel != NULL && WaitForSingleObject(cancel, 0) == WAIT_OBJECT_0) continue;
+        StartTrace(job, index);
+    }
+    return 0;
+}
+
+void StartAllTraces(StartJob* job) {
+    HANDLE threads[kStarterThreads];
+    int threadCount = 0;
+    int wanted = job->traceCount < kStarterThreads ? job->traceCount : kStarterThreads;
+    // The worker is one of the starters.
+    for (int i = 1; i < wanted; ++i) {
+        HANDLE thread = CreateThread(NULL, kHelperStackBytes, StartTraces, job, STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
+        if (thread == NULL) break;
+        threads[threadCount++] = thread;
+    }
+    StartTraces(job);
+    if (threadCount > 0) WaitForMultipleObjects(static_cast<DWORD>(threadCount), threads, TRUE, INFINITE);
+    for (int i = 0; i < threadCount; ++i) CloseHandle(threads[i]);
 }
 
 struct WatchJob {
@@ -177,17 +409,51 @@ WaitOutcome WaitForTraces(HANDLE allFinished) {
     return OutcomeFinished;  // a failed wait counts as finished
 }
 
-// Waits, up to a bound, for the drains to reach the ends of their pipes.
-void SettleDrains(const RouteTrace* traces, int traceCount) {
+// Waits, up to a bound, for stopped tools to have ended, so that everything
+// they wrote is in their pipes before the drains finish.
+void SettleStoppedTools(const RouteTrace* traces, int traceCount) {
     DWORD start = GetTickCount();
     for (int i = 0; i < traceCount; ++i) {
-        if (traces[i].drainThread == NULL) continue;
+        if (traces[i].tool.process == NULL) continue;
         DWORD spent = GetTickCount() - start;
-        WaitForSingleObject(traces[i].drainThread, spent < kDrainSettleMs ? kDrainSettleMs - spent : 0);
+        WaitForSingleObject(traces[i].tool.process, spent < kStopSettleMs ? kStopSettleMs - spent : 0);
     }
 }
 
-void WriteTraceBlock(ReportSink report, RouteTrace* trace) {
+// Copies kept output the way CopyStreamToReport copies a file holding it: in
+// 4096-byte chunks, stopping before a "DirectX Components" heading inside one.
+// False when it stopped there, so nothing after it is copied.
+bool CopyMemoryToReport(const char* bytes, DWORD count, ReportSink report) {
+    for (DWORD at = 0; at < count; at += kCopyChunkBytes) {
+        DWORD chunk = count - at < kCopyChunkBytes ? count - at : kCopyChunkBytes;
+        size_t keep = chunk;
+        bool marker = FindStopMarkerCut(bytes + at, chunk, &keep);
+        DWORD written = 0;
+        if (keep > 0 && (!WriteFile(report, bytes + at, static_cast<DWORD>(keep), &written, NULL) || written != keep)) {
+            return false;  // a failed write ends the copy, as it does for a pipe
+        }
+        if (marker) return false;
+    }
+    return true;
+}
+
+void WriteTraceOutput(ReportSink report, const RouteTrace* trace, DrainSession* session, int index) {
+    if (!trace->drained) {
+        if (trace->tool.output != NULL) CopyStreamToReport(trace->tool.output, report);
+        return;
+    }
+    TraceDrain* drain = &session->drains[index];
+    // A drain the drain thread has not completed is still its own: its block
+    // then has no output.
+    if (InterlockedCompareExchange(&drain->complete, 1, 1) != 1) return;
+    if (!CopyMemoryToReport(drain->memory, drain->memoryBytes, report)) return;
+    if (drain->spool != INVALID_HANDLE_VALUE) {
+        SetFilePointer(drain->spool, 0, NULL, FILE_BEGIN);
+        CopyStreamToReport(drain->spool, report);
+    }
+}
+
+void WriteTraceBlock(ReportSink report, const RouteTrace* trace, DrainSession* session, int index) {
     char rule[16 + 3 * 256 + 3];
     size_t ruleChars = 16 + strlen(trace->label) + strlen(trace->regionText) + strlen(trace->address);
     if (ruleChars > sizeof rule - 3) ruleChars = sizeof rule - 3;
@@ -198,12 +464,7 @@ void WriteTraceBlock(ReportSink report, RouteTrace* trace) {
     WriteText(report, rule);
     WriteFormatted(report, "Route for [%s:%s] (%s)\r\n", trace->label, trace->regionText, trace->address);
     WriteText(report, rule);
-    if (trace->spoolRead != INVALID_HANDLE_VALUE) {
-        SetFilePointer(trace->spoolRead, 0, NULL, FILE_BEGIN);
-        CopyStreamToReport(trace->spoolRead, report);
-    } else if (trace->tool.output != NULL) {
-        CopyStreamToReport(trace->tool.output, report);
-    }
+    WriteTraceOutput(report, trace, session, index);
     if (trace->stopped) {
         WriteFormatted(report, "\r\n-> canceled by Diagnova due to timeout(%d sec)\r\n",
                        static_cast<int>(g_traceTimeLimitMs / 1000));
@@ -213,9 +474,6 @@ void WriteTraceBlock(ReportSink report, RouteTrace* trace) {
 void ReleaseTrace(RouteTrace* trace) {
     if (trace->tool.process != NULL) CloseHandle(trace->tool.process);
     if (trace->tool.output != NULL) CloseHandle(trace->tool.output);
-    // A drain still running owns its pipe and spool writer and ends by itself.
-    if (trace->drainThread != NULL) CloseHandle(trace->drainThread);
-    if (trace->spoolRead != INVALID_HANDLE_VALUE) CloseHandle(trace->spoolRead);
 }
 
 }  // namespace
@@ -235,6 +493,8 @@ void WriteRouteTraces(ReportSink report, int serverCount, const ServerEntry* ser
     RouteTrace* traces = static_cast<RouteTrace*>(traceBlock.Get());
     int traceCount = 0;
 
+    // Every host is resolved first, in list order, so the failure lines stand
+    // before all blocks; then the traces start together.
     char addresses[kMaxResolvedAddresses][kAddressTextChars];
     for (int i = 0; i < serverCount && servers != NULL; ++i) {
         const ServerEntry& entry = servers[i];
@@ -250,15 +510,17 @@ void WriteRouteTraces(ReportSink report, int serverCount, const ServerEntry* ser
             trace->regionText = GetRegionText(entry.region);
             lstrcpynA(trace->address, addresses[a], sizeof trace->address);
             snprintf(trace->commandLine, sizeof trace->commandLine, format, trace->address);
-            trace->tool.process = NULL;
-            trace->tool.output = NULL;
-            trace->drainThread = NULL;
-            trace->spoolRead = INVALID_HANDLE_VALUE;
-            trace->stopped = false;
-            if (RunConsoleTool(NULL, trace->commandLine, &trace->tool)) StartDrain(trace);
         }
     }
     if (traceCount == 0) return;
+
+    DrainSession* session = StartDrainSession();
+    StartJob job;
+    job.traces = traces;
+    job.traceCount = traceCount;
+    job.next = 0;
+    job.session = session;
+    StartAllTraces(&job);
 
     OwnedHandle allFinished(CreateEventA(NULL, TRUE, FALSE, NULL));
     WaitOutcome outcome = OutcomeFinished;
@@ -274,9 +536,14 @@ void WriteRouteTraces(ReportSink report, int serverCount, const ServerEntry* ser
             TerminateProcess(process, 0);
         }
     }
+    if (outcome == OutcomeTimedOut) SettleStoppedTools(traces, traceCount);
+    if (session != NULL) {
+        PostQueuedCompletionStatus(session->port, 0, kFinishKey, NULL);
+        if (outcome != OutcomeCancelled) WaitForSingleObject(session->drained, kDrainFinishMs);
+    }
     if (outcome != OutcomeCancelled) {
-        SettleDrains(traces, traceCount);
-        for (int i = 0; i < traceCount; ++i) WriteTraceBlock(report, &traces[i]);
+        for (int i = 0; i < traceCount; ++i) WriteTraceBlock(report, &traces[i], session, i);
     }
     for (int i = 0; i < traceCount; ++i) ReleaseTrace(&traces[i]);
+    if (session != NULL) ReleaseSession(session);
 }
