@@ -110,6 +110,34 @@ TEST_F(RouteAllReachable, OutputLongerThanAPipeHoldsArrivesWholeWithoutTimeout) 
     EXPECT_TRUE(expected == body) << "the report differs from the tools' output";
 }
 
+TEST_F(RouteAllReachable, OutputIsWholeOnceTheToolsEndWhileAnotherProcessStillHoldsThePipe) {
+    // A tool's pipe can outlive the tool: a process started at the same
+    // moment inherits its write end, and under Wine so does the conhost.exe
+    // of a console tool. The .31 tool leaves such a process behind for a
+    // minute; the step must neither wait for it nor lose output.
+    const char* eventName = "DiagnovaRouteLingerTest";
+    HANDLE release = CreateEventA(NULL, TRUE, FALSE, eventName);
+    ASSERT_NE((HANDLE)NULL, release);
+    SetEnvironmentVariableA("DIAGNOVA_ROUTE_LINGER_EVENT", eventName);
+    sealed::RouteScript script("192.0.2.31 linger\r\n192.0.2.33 bytes 300000\r\n");
+    SetRouteTraceTimeLimit(120000);
+    DWORD start = GetTickCount();
+    std::string body = Traces(3, kKharros2Servers);
+    DWORD spent = GetTickCount() - start;
+    SetEvent(release);
+    CloseHandle(release);
+    SetEnvironmentVariableA("DIAGNOVA_ROUTE_LINGER_EVENT", NULL);
+    EXPECT_LT(spent, 20000u);
+    std::string head33 = "stand-in: pathping.exe -w 500 -q 100 -4 192.0.2.33\r\nTracing route to 192.0.2.33\r\n";
+    std::string expected =
+        RouteBlock("K2 Auth Gate", "US", "192.0.2.31",
+                   "stand-in: pathping.exe -w 500 -q 100 -4 192.0.2.31\r\nTracing route to 192.0.2.31\r\n"
+                   "Trace complete.\r\n") +
+        RouteBlock("K2 nprotect", "US", "192.0.2.32", StandInOutput("192.0.2.32")) +
+        RouteBlock("K2 Patcher", "US", "192.0.2.33", head33 + HopBytes("192.0.2.33", 300000) + "Trace complete.\r\n");
+    EXPECT_TRUE(expected == body) << "the report differs from the tools' output";
+}
+
 TEST_F(RouteAllReachable, TimeLimitStopsOnlyTheTraceStillRunning) {
     sealed::RouteScript script("192.0.2.32 hang\r\n");
     SetRouteTraceTimeLimit(2000);

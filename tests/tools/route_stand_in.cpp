@@ -8,7 +8,13 @@
 //   bytes N    N bytes of hop-like lines (more than a pipe holds, if wanted)
 //   sleep MS   the first line, a pause of MS milliseconds, then "Trace complete."
 //   hang       the first line, then never ends
-//   timed N    like bytes N, then a line "own time: <ms> ms" measured from start
+//   linger     the first line, then it starts a copy of itself that inherits
+//              its standard output and holds it open until the named event
+//              DIAGNOVA_ROUTE_LINGER_EVENT is set (at most a minute), and ends
+//              with "Trace complete." while that copy still holds the pipe
+//   timed N    like bytes N, then a line "own time: <ms> ms": the time since
+//              this process was created, so the system's start-up work inside
+//              the new process counts as the trace's own time
 // An address without a line gets "lines 1". Every output starts with
 // "stand-in: <command line>" so tests see exactly what was run.
 #include <windows.h>
@@ -72,9 +78,54 @@ void FindAction(const char* address, char action[32], unsigned long* number) {
     fclose(script);
 }
 
+// Milliseconds since this process was created, from the same clock the
+// system stamps the creation with; since main began when that is unknown.
+unsigned long OwnMilliseconds(DWORD mainStart) {
+    FILETIME created, exited, kernel, user, now;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return GetTickCount() - mainStart;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER from, to;
+    from.LowPart = created.dwLowDateTime;
+    from.HighPart = created.dwHighDateTime;
+    to.LowPart = now.dwLowDateTime;
+    to.HighPart = now.dwHighDateTime;
+    if (to.QuadPart < from.QuadPart) return GetTickCount() - mainStart;
+    return (unsigned long)((to.QuadPart - from.QuadPart) / 10000);
+}
+
+// Starts "<this program> --hold" with inherited handles; it waits for the
+// linger event and keeps the inherited output pipe open until then.
+void StartHolder() {
+    char self[MAX_PATH];
+    if (GetModuleFileNameA(NULL, self, sizeof self) == 0) return;
+    char line[MAX_PATH + 16];
+    snprintf(line, sizeof line, "\"%s\" --hold", self);
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    PROCESS_INFORMATION process;
+    if (CreateProcessA(self, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+int Hold() {
+    char name[128];
+    DWORD n = GetEnvironmentVariableA("DIAGNOVA_ROUTE_LINGER_EVENT", name, sizeof name);
+    if (n == 0 || n >= sizeof name) return 1;
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name);
+    if (event == NULL) return 1;
+    WaitForSingleObject(event, 60000);
+    return 0;
+}
+
 }  // namespace
 
 int main() {
+    if (strstr(GetCommandLineA(), " --hold") != NULL) return Hold();
     DWORD start = GetTickCount();
     const char* commandLine = GetCommandLineA();
     const char* address = strrchr(commandLine, ' ');
@@ -89,12 +140,14 @@ int main() {
     Print(text);
     if (strcmp(action, "hang") == 0) {
         Sleep(INFINITE);
+    } else if (strcmp(action, "linger") == 0) {
+        StartHolder();
     } else if (strcmp(action, "sleep") == 0) {
         Sleep(number);
     } else if (strcmp(action, "bytes") == 0 || strcmp(action, "timed") == 0) {
         PrintBytes(address, number);
         if (strcmp(action, "timed") == 0) {
-            snprintf(text, sizeof text, "own time: %lu ms\r\n", (unsigned long)(GetTickCount() - start));
+            snprintf(text, sizeof text, "own time: %lu ms\r\n", OwnMilliseconds(start));
             Print(text);
         }
     } else {

@@ -125,6 +125,52 @@ TEST(ConsoleTool, FailedStartOnlyFormIsSilentAndLeavesTheSlotAlone) {
     EXPECT_EQ("", report.Contents());
 }
 
+TEST(ConsoleTool, OverlappedStartHandsBackAPipeReadThroughACompletionPort) {
+    StandInTool tool("dgnrun");
+    std::string line = tool.name() + " bytes 100000";
+    StartedTool started = {NULL, NULL};
+    ASSERT_TRUE(StartConsoleToolOverlapped(line.c_str(), &started));
+    HANDLE port = CreateIoCompletionPort(started.output, NULL, 7, 1);
+    ASSERT_NE((HANDLE)NULL, port);
+    std::string received;
+    char buffer[8192];
+    OVERLAPPED overlapped;
+    for (;;) {
+        ZeroMemory(&overlapped, sizeof overlapped);
+        if (!ReadFile(started.output, buffer, sizeof buffer, NULL, &overlapped)) {
+            if (GetLastError() == ERROR_BROKEN_PIPE) break;
+            ASSERT_EQ((DWORD)ERROR_IO_PENDING, GetLastError());
+        }
+        DWORD bytes = 0;
+        ULONG_PTR key = 0;
+        OVERLAPPED* done = NULL;
+        BOOL ok = GetQueuedCompletionStatus(port, &bytes, &key, &done, 10000);
+        ASSERT_EQ(&overlapped, done);
+        EXPECT_EQ(7u, key);
+        if (!ok) {
+            EXPECT_EQ((DWORD)ERROR_BROKEN_PIPE, GetLastError());
+            break;
+        }
+        received.append(buffer, bytes);
+    }
+    EXPECT_EQ(Pattern(100000), received);
+    // The tool's end is not inherited by this process's later children.
+    DWORD flags = 0;
+    EXPECT_TRUE(GetHandleInformation(started.output, &flags));
+    EXPECT_EQ(0u, flags & HANDLE_FLAG_INHERIT);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started.process, 10000));
+    CloseHandle(port);
+    CloseHandle(started.process);
+    CloseHandle(started.output);
+}
+
+TEST(ConsoleTool, FailedOverlappedStartLeavesTheSlotAlone) {
+    StartedTool started = {(HANDLE)0x1234, (HANDLE)0x5678};
+    EXPECT_FALSE(StartConsoleToolOverlapped("dgn_no_such_tool /x", &started));
+    EXPECT_EQ((HANDLE)0x1234, started.process);
+    EXPECT_EQ((HANDLE)0x5678, started.output);
+}
+
 TEST(ConsoleTool, PlantedIpconfigInProgramAndCurrentFolderIsNotRun) {
     // The program runs elevated from the player's download folder; a program
     // named like a system tool in that folder or the current one must not run.
