@@ -159,7 +159,7 @@ def one_run(build_dir, work, number, delay_ms):
 
 def inside(args):
     build_dir = os.path.abspath(args.build)
-    main_job.install_game_files(GAME)
+    main_job.install_game_files()
     # Wine's own desktop window: without a window manager every window that
     # closes (the progress dialog before the result dialog opens) would wait
     # about 2 s for X, which no Windows system does.

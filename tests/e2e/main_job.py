@@ -48,12 +48,17 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "network"))
 
 import driver as dgn  # noqa: E402
+import game_fixtures as fx  # noqa: E402
 import sealed_run  # noqa: E402
 from run_helpers import TRAILER, attach, run_to_file, wait_until_gone  # noqa: E402
 
 # The catalog names in game-index order.
 GAMES = ["Runeveil", "Runeveil 2", "Kharros II", "Solmere"]
 DEFAULT_GAME = "Runeveil 2"
+
+# The Windows generation of the 32-bit prefix (XP), on which the program looks
+# for the Runeveil 2 logs beside the game's executable.
+XP_GENERATION = 6
 
 ROUTE_STATUS = "Testing Network Route. . ."
 # Each route tool stand-in takes this long, so the progress dialog stays up
@@ -270,83 +275,46 @@ def run_game(build_dir, index, run_dir, program_file, job, before_test=None, sho
     return archive
 
 
-def report_archive(job, archive, game, expected_members=()):
-    """Prints the archive's path and members; returns the report's bytes."""
+def report_archive(job, archive, index):
+    """Prints the archive's path and members and compares the members with
+    what the fixture put into the prefix; returns the report's bytes."""
+    game = GAMES[index]
     if not os.path.isfile(archive):
         job.problem("no archive at " + archive)
         return None
     job.say("archive", archive)
-    report = None
     try:
         with zipfile.ZipFile(archive) as z:
             if z.testzip() is not None:
                 job.problem("a member of the archive is damaged")
-            infos = z.infolist()
-            for info in infos:
+            members = []
+            for info in z.infolist():
                 job.say("member", "%d %s" % (info.file_size, info.filename))
-            names = [i.filename for i in infos]
-            if names[:1] != ["%s Test.txt" % game]:
-                job.problem("the report is not the archive's first member: %s" % names)
-            else:
-                report = z.read(names[0])
-            missing = [m for m in expected_members if m not in names]
-            if missing:
-                job.problem("members missing from the archive: %s" % missing)
+                members.append((info.filename, z.read(info)))
     except (OSError, zipfile.BadZipFile) as e:
         job.problem("the archive cannot be read: %s" % e)
-    if report is not None and TRAILER.search(report) is None:
+        return None
+    for difference in fx.check_members(members, "%s Test.txt" % game, index, XP_GENERATION):
+        job.problem("archive: " + difference)
+    if not members or members[0][0] != "%s Test.txt" % game:
+        return None
+    report = members[0][1]
+    if TRAILER.search(report) is None:
         job.problem("the archived report does not end with the end marker and its digest")
     return report
 
 
-# What the launcher and Runeveil 2 leave on a player's computer, as far as the
-# archive takes it: the launcher's two configuration files and its logs, and
-# the game's own logs (only *.log files directly in its folder go in).
-LAUNCHER_FILES = {
-    "Config/Default/Games.xml": b'<?xml version="1.0"?>\r\n<Games><Game id="rv2" /></Games>\r\n',
-    "Config/Default/GamesAddendum.xml": b'<?xml version="1.0"?>\r\n<GamesAddendum />\r\n',
-    "OrvaneApplicationLog.txt": b"launcher started\r\n",
-    "OrvaneApplicationLog_old.txt": b"launcher started earlier\r\n",
-}
-RUNEVEIL2_FILES = {
-    "Client.log": b"client log line\r\n",
-    "Crash.LOG": b"crash log line\r\n",
-    "notes.txt": b"not a log\r\n",
-}
+def install_game_files():
+    """The launcher and Runeveil 2 (tests/e2e/game_fixtures.py) in this run's
+    overlay of the 32-bit prefix, so the archive shows their files."""
+    fx.install(os.environ["WINEPREFIX"], wow64=False)
 
 
-def expected_members(index):
-    members = ["Launcher/Games.xml", "Launcher/GamesAddendum.xml", "Launcher/Logs/OrvaneApplicationLog.txt",
-               "Launcher/Logs/OrvaneApplicationLog_old.txt"]
-    if index == 1:
-        members += ["Skellan/Logs/Client.log", "Skellan/Logs/Crash.LOG"]
-    return members
-
-
-def install_game_files(index):
-    """Installs the launcher and Runeveil 2 into this run's (overlay) prefix:
-    their files and the registry values that name their places. On Windows
-    XP the game's logs are found beside the executable that the registry
-    names. Returns the archive members they should give."""
-    drive_c = os.path.join(os.environ["WINEPREFIX"], "drive_c")
-    launcher = os.path.join(drive_c, "Program Files", "Orvane", "Launcher")
-    game = os.path.join(drive_c, "Program Files", "Skellan", "Runeveil 2")
-    for folder, files in ((launcher, LAUNCHER_FILES), (game, RUNEVEIL2_FILES)):
-        for name, data in files.items():
-            path = os.path.join(folder, *name.split("/"))
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, "wb") as f:
-                f.write(data)
-    with open(os.path.join(launcher, "OrvaneLauncher.exe"), "wb") as f:
-        f.write(b"MZ")
-    with open(os.path.join(game, "Runeveil2.exe"), "wb") as f:
-        f.write(b"MZ")
-    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run(["wine", "reg", "add", "HKLM\\Software\\Orvane\\Launcher", "/v", "InstallPath", "/t", "REG_SZ",
-                    "/d", "C:\\Program Files\\Orvane\\Launcher\\OrvaneLauncher.exe", "/f"], **quiet)
-    subprocess.run(["wine", "reg", "add", "HKLM\\Software\\Skellan\\Runeveil 2", "/v", "Path", "/t", "REG_SZ",
-                    "/d", "C:\\Program Files\\Skellan\\Runeveil 2\\Runeveil2.exe", "/f"], **quiet)
-    return expected_members(index)
+def expected_member_names(index):
+    """The names the archive should hold after the report, in order (each
+    log group in the file system's order, which the names do not fix)."""
+    ordered, groups = fx.expected_members(index, XP_GENERATION)
+    return [name for name, _ in ordered] + [name for group in groups for name in sorted(group)]
 
 
 def stand_in_tools(build_dir, folder, names=("tracert.exe", "pathping.exe")):
@@ -368,7 +336,7 @@ def inside(args):
     if args.own_display:
         use_wine_desktop()
         SCREEN_AREA[:] = ["-crop", "1024x768+0+0"]
-    expected = install_game_files(index)
+    install_game_files()
 
     stamp = time.strftime("%Y%m%d-%H%M%S")
     run_dir = os.path.join(os.path.abspath(args.out), "%s-%s" % (stamp, game.replace(" ", "_")))
@@ -376,7 +344,7 @@ def inside(args):
     os.environ["DGN_STANDIN_DELAY_MS"] = str(ROUTE_TOOL_DELAY_MS)
     archive = run_game(build_dir, index, run_dir, os.path.join(build_dir, "Diagnova.exe"), job)
     if archive:
-        report = report_archive(job, archive, game, expected)
+        report = report_archive(job, archive, index)
         if report is not None:
             path = os.path.join(run_dir, "%s Test.txt" % game)
             with open(path, "wb") as f:
