@@ -63,7 +63,7 @@ XP_GENERATION = 6
 ROUTE_STATUS = "Testing Network Route. . ."
 # Each route tool stand-in takes this long, so the progress dialog stays up
 # long enough in the route step for its screenshot.
-ROUTE_TOOL_DELAY_MS = 2000
+ROUTE_TOOL_DELAY_MS = 3000
 
 
 def game_index(name):
@@ -134,15 +134,17 @@ def watch_progress(d, pid, status, seconds):
     windows are all there is to watch."""
     deadline = time.time() + seconds
     while time.time() < deadline:
-        r = run_to_file(d, attach(pid), ["windows"], timeout=60)
+        # One driver process per look: the status line, then the window list
+        # (which a failed wait prints by itself).
+        r = run_to_file(d, attach(pid), ["timeout", "1000"], ["wait-window", "--title", "Test Progress"],
+                        ["text", "1046"], ["windows"], timeout=60)
         titles = [v.split("\t")[-1] for v in r.all("top_level")]
+        if r.returncode == 0 and r.get("text") == status:
+            return "reached", None
         if titles.count("Orvane Diagnova") > 1:  # the main window and a message box
             return "message", close_message_box(d, pid)
         if "Test Progress" not in titles:
             return "gone", None
-        r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["text", "1046"], timeout=60)
-        if r.returncode == 0 and r.get("text") == status:
-            return "reached", None
         time.sleep(0.2)
     return "timeout", None
 

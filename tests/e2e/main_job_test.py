@@ -2,7 +2,8 @@
 """The main job (scripts/run) end to end: what it prints and its exit code.
 
   1. A complete Runeveil 2 run, asked for in lower case: the job prints the
-     game, three screenshots (PNG files of the virtual display), the archive
+     game, three screenshots (PNG files of the virtual display, each showing
+     something else), the archive
      (a file that survives the run) with its members in order, the archived
      report's verification by the program's own verification mode, and
      "result: ok", and exits with 0. The member sizes are the real ones, and
@@ -62,6 +63,15 @@ def png_size(path):
     return int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big")
 
 
+def differing_pixels(a, b):
+    done = subprocess.run(["compare", "-metric", "AE", a, b, "null:"], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    try:
+        return float(done.stderr.decode().split()[0])
+    except (IndexError, ValueError):
+        return 0
+
+
 def main():
     build_dir = os.path.abspath(sys.argv[1])
     out = tempfile.mkdtemp(prefix="dgn-main-job-")
@@ -78,6 +88,14 @@ def main():
         for name, path in shots.items():
             check(path.startswith(out) and os.path.isfile(path) and png_size(path) == (1024, 768),
                   "%s is a PNG of Wine's desktop in the run's folder" % name)
+
+        # Each shows another window: a screenshot taken at the wrong moment
+        # would repeat the one before it.
+        paths = [shots.get(n) for n in ("screenshot_main_window", "screenshot_progress_dialog",
+                                        "screenshot_result_dialog")]
+        for a, b in zip(paths, paths[1:]):
+            check(a and b and differing_pixels(a, b) > 5000,
+                  "%s and %s show different windows" % (os.path.basename(a or "?"), os.path.basename(b or "?")))
 
         archives = values(lines, "archive")
         check(len(archives) == 1 and archives[0].startswith(out) and archives[0].endswith("/Runeveil 2 Test.zip")
