@@ -22,10 +22,22 @@ What goes in:
     them values that must be ignored (an expandable string);
   * optionally a hosts file and UAC policy values (see install()).
 
+dxdiag: Wine 8's builtin 64-bit dxdiag never ends when given /64bit under
+WOW64, so a complete run in a 64-bit prefix hangs in its DirectX step.
+install_dxdiag_stand_in() puts tests/tool_stand_in.exe into the native system
+folder as dxdiag.exe (the program turns file-system redirection off to find
+the native tool there) and adds "dxdiag.exe=n" to WINEDLLOVERRIDES of this
+process, so every Wine program started from here on prefers it: without the
+override Wine runs its builtin even when a file of that name is there. The
+stand-in logs its command line (DGN_STANDIN_LOG) and copies DXDIAG_REPORT
+(DGN_STANDIN_SOURCE) to the file named after /t; the program keeps
+DXDIAG_KEPT of it.
+
 Members of an archive are compared by name and bytes: expected_members()
 returns the ordered fixed part and the unordered log groups.
 """
 import os
+import shutil
 import subprocess
 import tempfile
 
@@ -109,6 +121,16 @@ INSTALLED_GAMES_BODY = (
     "\tHKLM\\Software\\Skellan\\Runeveil 2\\Path\r\n\t\t" + RUNEVEIL2_DIR + "\\Runeveil2.exe\r\n"
     "\r\n")
 
+# A dxdiag text report as the stand-in leaves it: the program keeps what
+# stands before the dashed rule (18 dashes and CR LF) above "DirectX
+# Components".
+DXDIAG_KEPT = (b"------------------\r\nSystem Information\r\n------------------\r\n"
+               b"      Machine name: DGN-FIXTURE\r\n  Operating System: Fixture Windows\r\n\r\n"
+               b"---------------\r\nDisplay Devices\r\n---------------\r\n"
+               b"          Card name: Fixture Display Adapter\r\n\r\n")
+DXDIAG_REPORT = DXDIAG_KEPT + (b"------------------\r\nDirectX Components\r\n------------------\r\n"
+                               b"   ddraw.dll: 5.03.2600.5512 English Final Retail\r\n")
+
 UAC_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System"
 
 
@@ -155,7 +177,7 @@ def import_registry(values, view):
         f.write(_reg_text(values))
         path = f.name
     try:
-        done = subprocess.run(["wine", "reg", "import", "Z:" + path.replace("/", "\\"), "/reg:" + view],
+        done = subprocess.run(["wine", "reg", "import", _windows_path(path), "/reg:" + view],
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         if done.returncode != 0:
             raise RuntimeError("reg import failed: %r" % done.stderr)
@@ -190,6 +212,40 @@ def install(prefix, wow64, hosts=False, uac=None, extra_registry=()):
     import_registry(values + uac_values, "32")
     if wow64 and uac_values:
         import_registry(uac_values, "64")
+
+
+def install_dxdiag_stand_in(build_dir, prefix, work):
+    """Makes the (overlaid) prefix run the tool stand-in as dxdiag, 32- and
+    64-bit prefixes alike; returns the Unix path of the log of command lines
+    that the stand-in (dxdiag and, when installed, the route tracers) keeps.
+    work: a folder of the caller's for the log and the report source."""
+    shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"),
+                os.path.join(prefix, "drive_c", "windows", "system32", "dxdiag.exe"))
+    overrides = os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml=")
+    if "dxdiag.exe=n" not in overrides:
+        os.environ["WINEDLLOVERRIDES"] = overrides + ";dxdiag.exe=n"
+    source = os.path.join(work, "dxdiag source.txt")
+    with open(source, "wb") as f:
+        f.write(DXDIAG_REPORT)
+    log = os.path.join(work, "tools.log")
+    os.environ["DGN_STANDIN_SOURCE"] = _windows_path(source)
+    os.environ["DGN_STANDIN_LOG"] = _windows_path(log)
+    return log
+
+
+def logged_command_lines(log):
+    """The command lines the stand-ins logged, in order (each entry is the
+    line and the process id)."""
+    try:
+        with open(log, "rb") as f:
+            lines = f.read().decode("latin-1").split("\r\n")
+    except OSError:
+        return []
+    return lines[0:-1:2]
+
+
+def _windows_path(unix):
+    return "Z:" + os.path.abspath(unix).replace("/", "\\")
 
 
 def runeveil2_logs(generation):

@@ -25,11 +25,9 @@ and the Runeveil 2 logs into the overlaid prefix first. For every run:
     route tracers' command lines, the hosts file's path, and the registry
     dump's 32- and 64-bit views.
 
-dxdiag: Wine 8's builtin 64-bit dxdiag never ends when given /64bit under
-WOW64, so the tool stand-in is put into the native system folder as
-dxdiag.exe and Wine is told to prefer it (WINEDLLOVERRIDES dxdiag.exe=n;
-without the override Wine runs its builtin even when a file of that name is
-there). It logs its command line and copies a dxdiag-like report, whose
+dxdiag is played by the tool stand-in in every prefix (Wine's own 64-bit
+dxdiag never ends under WOW64; see game_fixtures.install_dxdiag_stand_in): it
+logs the command line it received and leaves a dxdiag-like report, whose
 component list the program must cut off.
 
 Usage: game_runs_e2e.py BUILD_DIR PREFIX GAME...   (as root; PREFIX is win7,
@@ -72,14 +70,27 @@ PREFIXES = {
 # and find it on; XP does not look at all.
 UAC_VALUES = {"ConsentPromptBehaviorAdmin": 0, "EnableLUA": 0, "PromptOnSecureDesktop": 1}
 
-# A dxdiag report as the stand-in leaves it; the program keeps what stands
-# before the dashed rule (18 dashes and CR LF) above "DirectX Components".
-DXDIAG_KEPT = (b"------------------\r\nSystem Information\r\n------------------\r\n"
-               b"      Machine name: DGN-FIXTURE\r\n  Operating System: Fixture Windows\r\n\r\n"
-               b"---------------\r\nDisplay Devices\r\n---------------\r\n"
-               b"          Card name: Fixture Display Adapter\r\n\r\n")
-DXDIAG_REPORT = DXDIAG_KEPT + (b"------------------\r\nDirectX Components\r\n------------------\r\n"
-                               b"   ddraw.dll: 5.03.2600.5512 English Final Retail\r\n")
+# Values that tell the registry views apart. The publisher's key is dumped
+# from both views under WOW64, each showing its own value; the installed-games
+# section and the uninstall lists read without a view flag, so a 32-bit
+# program sees only the 32-bit view there.
+PUBLISHER_KEY = "SOFTWARE\\OrvaneWest"
+UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+
+
+def _uninstall_entry(name):
+    key = UNINSTALL_KEY + "Orvane" + name
+    return [("HKEY_LOCAL_MACHINE", key, "Publisher", "sz", "Orvane"),
+            ("HKEY_LOCAL_MACHINE", key, "DisplayName", "sz", "Fixture " + name),
+            ("HKEY_LOCAL_MACHINE", key, "DisplayVersion", "sz", "1.2")]
+
+
+VIEW_32_VALUES = [("HKEY_LOCAL_MACHINE", PUBLISHER_KEY, "View", "sz", "32-bit")] + _uninstall_entry("View32")
+VIEW_64_VALUES = ([("HKEY_LOCAL_MACHINE", PUBLISHER_KEY, "View", "sz", "native"),
+                   ("HKEY_LOCAL_MACHINE", "SOFTWARE\\Orvane\\Solmere", "InstallPath", "sz", "C:\\Native\\Solmere")]
+                  + _uninstall_entry("View64"))
+ONLY_VIEW_VALUES = [("HKEY_LOCAL_MACHINE", PUBLISHER_KEY, "View", "sz", "native")] + _uninstall_entry("View32")
+UNINSTALL_LINE = "\tOrvane%s, Orvane, Fixture %s v1.2\r\n"
 
 SUPPORT_TEXT_IDS = {0: 61, 1: 62, 2: 60, 3: 59}
 RESULT_HEADING = "The diagnostic test completed successfully."
@@ -115,26 +126,6 @@ def support_address(game):
 def program_version():
     text = open(os.path.join(SOURCE_DIR, "resources", "version.h"), encoding="utf-8").read()
     return re.search(r'#define\s+DIAGNOVA_VERSION_TEXT\s+"([^"]+)"', text).group(1)
-
-
-def install_dxdiag_stand_in(build_dir, prefix):
-    """The stand-in as the native system folder's dxdiag.exe (the program
-    turns redirection off to find the native tool), preferred over Wine's
-    builtin for every program started from here on."""
-    shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"),
-                os.path.join(prefix, "drive_c", "windows", "system32", "dxdiag.exe"))
-    overrides = os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml=")
-    os.environ["WINEDLLOVERRIDES"] = overrides + ";dxdiag.exe=n"
-
-
-def read_log(path):
-    """The command lines the stand-ins logged (each entry: line, pid)."""
-    try:
-        with open(path, "rb") as f:
-            lines = f.read().decode("latin-1").split("\r\n")
-    except OSError:
-        return []
-    return lines[0:-1:2]
 
 
 # ---- one run ---------------------------------------------------------------
@@ -238,7 +229,7 @@ def check_generation(prefix_name, report, log_lines):
     check(command in log_lines, tag + "dxdiag received that command line: %s" % log_lines)
     version = "Windows Version: %s\r\nBuild \\d+\r\n[^\r\n]*\r\nProcessor bit : %s\r\n" % (
         re.escape(p["version"]), p["bits"])
-    want_dx = re.escape("*--> %s <--*\r\n\r\n" % command + DXDIAG_KEPT.decode("latin-1") + "\r\n") + version + "\\Z"
+    want_dx = re.escape("*--> %s <--*\r\n\r\n" % command + fx.DXDIAG_KEPT.decode("latin-1") + "\r\n") + version + "\\Z"
     check(re.match(want_dx, dx) is not None, tag + "dxdiag section and version lines:\n%r" % dx)
 
     # Route tracers: pathping with -4 from XP on.
@@ -260,7 +251,8 @@ def check_generation(prefix_name, report, log_lines):
     want = "*--> C:\\windows\\system32\\drivers\\etc\\hosts <--*\r\n\r\n" + fx.HOSTS_FILE.decode() + "\r\n\r\n"
     check(hosts == want, tag + "hosts section %r" % hosts)
 
-    # Installed games, read through the 32-bit view.
+    # Installed games, read through the 32-bit view (the 64-bit view's plain
+    # Solmere path stays out).
     check(sections.get("Installed games") == fx.INSTALLED_GAMES_BODY,
           tag + "installed games section %r" % sections.get("Installed games"))
 
@@ -274,6 +266,10 @@ def check_generation(prefix_name, report, log_lines):
     native = re.search(r"\[HKLM\\SOFTWARE\\OrvaneWest\]\r\n(.*?)\r\n\r\n", dump, re.S)
     check(native is not None and native.group(1) == "\tView, native",
           tag + "the native view's publisher key %r" % (native and native.group(1)))
+    machine_uninstall = dump[dump.find("[HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]"):
+                             dump.find("[HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]")]
+    check(UNINSTALL_LINE % ("View32", "View32") in machine_uninstall and "OrvaneView64" not in machine_uninstall,
+          tag + "the machine's uninstall list is read from the 32-bit view")
     if wow64:
         view32 = re.search(r"\[HKLM\\SOFTWARE\\Wow6432Node\\OrvaneWest\]\r\n(.*?)\r\n\r\n", dump, re.S)
         check(view32 is not None and view32.group(1) == "\tView, 32-bit",
@@ -291,21 +287,14 @@ def inside(build_dir, prefix_name, games):
     shutil.copy(os.path.join(build_dir, "Diagnova.exe"), program_dir)
     program = dgn.windows_path(os.path.join(program_dir, "Diagnova.exe"))
 
-    publisher_key = "SOFTWARE\\OrvaneWest"
     fx.install(prefix, p["wow64"], hosts=True, uac=UAC_VALUES)
     if p["wow64"]:
-        fx.import_registry([("HKEY_LOCAL_MACHINE", publisher_key, "View", "sz", "32-bit")], "32")
-        fx.import_registry([("HKEY_LOCAL_MACHINE", publisher_key, "View", "sz", "native")], "64")
+        fx.import_registry(VIEW_32_VALUES, "32")
+        fx.import_registry(VIEW_64_VALUES, "64")
     else:
-        fx.import_registry([("HKEY_LOCAL_MACHINE", publisher_key, "View", "sz", "native")], "32")
+        fx.import_registry(ONLY_VIEW_VALUES, "32")
 
-    install_dxdiag_stand_in(build_dir, prefix)
-    source = os.path.join(work, "dxdiag source.txt")
-    with open(source, "wb") as f:
-        f.write(DXDIAG_REPORT)
-    log = os.path.join(work, "tools.log")
-    os.environ["DGN_STANDIN_SOURCE"] = dgn.windows_path(source)
-    os.environ["DGN_STANDIN_LOG"] = dgn.windows_path(log)
+    log = fx.install_dxdiag_stand_in(build_dir, prefix, work)
 
     d = dgn.Driver(build_dir)
     temp = temp_folder()
@@ -318,7 +307,7 @@ def inside(build_dir, prefix_name, games):
         if os.path.exists(log):
             os.remove(log)
         dump, link, report_path = run_game(d, pid, game, temp)
-        runs.append((game, dump, link, report_path, read_log(log)))
+        runs.append((game, dump, link, report_path, fx.logged_command_lines(log)))
     r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"],
                     ["timeout", "60000"], ["wait-exit"], timeout=90)
     check(r.returncode == 0, "the program ends after its runs\n" + str(r))
