@@ -90,6 +90,9 @@ VIEW_64_VALUES = ([("HKEY_LOCAL_MACHINE", PUBLISHER_KEY, "View", "sz", "native")
                    ("HKEY_LOCAL_MACHINE", "SOFTWARE\\Orvane\\Solmere", "InstallPath", "sz", "C:\\Native\\Solmere")]
                   + _uninstall_entry("View64"))
 ONLY_VIEW_VALUES = [("HKEY_LOCAL_MACHINE", PUBLISHER_KEY, "View", "sz", "native")] + _uninstall_entry("View32")
+# (file name, product version) of the D3DX look-alikes (tests/tools/d3dx_fixture.rc).
+D3DX_32 = ("d3dx9_77.dll", "9.29.952.3111")
+D3DX_64 = ("d3dx10_77.dll", "10.0.17763.132")
 UNINSTALL_LINE = "\tOrvane%s, Orvane, Fixture %s v1.2\r\n"
 
 SUPPORT_TEXT_IDS = {0: 61, 1: 62, 2: 60, 3: 59}
@@ -217,6 +220,11 @@ def check_generation(prefix_name, report, log_lines):
     labels = re.findall(r"(?m)^ - x(?:86|64)\r$", scan)
     want_labels = [" - x86\r", " - x64\r"] if wow64 else [" - x86\r"]
     check(labels == want_labels, tag + "D3DX lists %s" % labels)
+    x86, _, x64 = scan.partition(" - x64\r\n")
+    line32, line64 = ("%s - %s\n\r\n" % D3DX_32), ("%s - %s\n\r\n" % D3DX_64)
+    check(line32 in x86 and D3DX_64[0] not in x86, tag + "the x86 list holds the 32-bit system folder's D3DX")
+    if wow64:
+        check(line64 in x64 and D3DX_32[0] not in x64, tag + "the x64 list holds the native system folder's D3DX")
 
     # dxdiag: switches by generation and WOW64, the tool's report cut before
     # its component list, then the Windows version lines.
@@ -295,6 +303,13 @@ def inside(build_dir, prefix_name, games):
         fx.import_registry(ONLY_VIEW_VALUES, "32")
 
     log = fx.install_dxdiag_stand_in(build_dir, prefix, work)
+    # D3DX look-alikes with known product versions: one in the folder a
+    # 32-bit program sees as its system folder, one in the native 64-bit one.
+    shutil.copy(os.path.join(build_dir, "tests", "d3dx_fixture_a.dll"),
+                os.path.join(sealed_run.system32_view(prefix), D3DX_32[0]))
+    if p["wow64"]:
+        shutil.copy(os.path.join(build_dir, "tests", "d3dx_fixture_b.dll"),
+                    os.path.join(prefix, "drive_c", "windows", "system32", D3DX_64[0]))
 
     d = dgn.Driver(build_dir)
     temp = temp_folder()
