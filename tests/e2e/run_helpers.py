@@ -6,6 +6,7 @@ Diagnova runs in another (Wine) process, so windows and files are all there is
 to watch: the waits below poll them with short sleeps.
 """
 import glob
+import hashlib
 import os
 import re
 import subprocess
@@ -158,3 +159,61 @@ def find_message_box(d, pid, seconds):
             return r.get("text")
         time.sleep(0.5)
     return None
+
+
+def tool_starts(log):
+    """The tools that the stand-in tool logged as they started, in start order:
+    (command line, process id) pairs. Each start appends both lines at once."""
+    try:
+        with open(log, "rb") as f:
+            lines = f.read().decode("latin-1").split("\r\n")
+    except OSError:
+        return []
+    return [(lines[i], lines[i + 1]) for i in range(0, len(lines) - 1, 2) if lines[i + 1].isdigit()]
+
+
+def dxdiag_file(command, temp):
+    """The Unix path of the file that a logged dxdiag command line asks for
+    (its /t argument, in the temporary folder)."""
+    name = command.rsplit("/t ", 1)[-1].strip().strip('"')
+    return os.path.join(temp, name.replace("\\", "/").rsplit("/", 1)[-1])
+
+
+def wait_for(condition, seconds, step=0.2):
+    """Polls condition() until it holds; for what another process does to
+    its files, where there is nothing else to wait on."""
+    deadline = time.time() + seconds
+    while True:
+        if condition():
+            return True
+        if time.time() >= deadline:
+            return False
+        time.sleep(step)
+
+
+def press_test(d, pid, game):
+    """Picks a game in the running program's main window and presses Test."""
+    return run_to_file(d, attach(pid), ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
+                       ["select", "1007", str(game)], ["click", "1005"], timeout=90)
+
+
+def wait_for_status(d, pid, status, seconds=120):
+    """Waits until the progress dialog's status line reads status."""
+    def shows():
+        r = run_to_file(d, attach(pid), ["timeout", "2000"], ["wait-window", "--title", "Test Progress"],
+                        ["text", "1046"], timeout=60)
+        return r.returncode == 0 and r.get("text") == status
+    return wait_for(shows, seconds)
+
+
+def processes_ended(d, pids, seconds=5):
+    """True when every one of these Windows processes has ended within the time."""
+    if not pids:
+        return True
+    r = run_to_file(d, ["timeout", str(int(seconds * 1000))], ["wait-ended"] + list(pids), timeout=seconds + 60)
+    return r.returncode == 0
+
+
+def file_digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()

@@ -1,34 +1,47 @@
 #!/usr/bin/python3
-"""Test runs of the real Diagnova.exe, driven from outside, in the sealed network.
+"""Test runs of the real Diagnova.exe, driven from outside, in the sealed
+network, and exactly what each run leaves behind.
 
 Diagnova checks for updates when it starts and its network steps reach the
 game's servers, so every run here happens inside tests/network/sealed_run.py
-(only loopback exists there). A copy of the program in a fresh folder keeps
-the archives of these runs apart from everything else.
+(only loopback exists there; Kharros II's nprotect host never answers). A copy
+of the program in a fresh folder keeps the archives of these runs apart from
+everything else. dxdiag and the route tracers are played by the stand-in tool;
+its control file (DGN_STANDIN_CONTROL) changes how they behave from run to
+run, so that one program instance goes through all of these in turn:
 
   1. A completed Runeveil run: the progress dialog gives way to the result
      dialog; the archive beside the program holds the sealed report, whose
-     sections stand in the run's order; the report itself stays in the
-     temporary folder.
-  2. Cancel during route tracing (the route tracers are stand-ins that never
-     end): the dialog closes at once, the tracers are stopped, the worker
-     finishes in the background and deletes its report, no archive is made,
-     and the archive of the earlier run stays as it was.
-  3. The close box on the progress dialog (after a screenshot of it) ends
-     only the dialog: the run completes unseen and leaves its archive, and no
-     result dialog opens.
-  4. Without Internet access (the update server is down): after the start-up
-     warning, a run shows the connectivity step's warning once, then ends as
-     if cancelled: the dialog closes, the report is deleted, no archive.
+     sections stand in the run's order and which holds dxdiag's output; the
+     report stays in the temporary folder, dxdiag's file does not.
+  2. Cancel while dxdiag runs (it never ends): the dialog closes at once,
+     dxdiag is stopped, and the worker finishes in the background.
+  3. A second Runeveil run right after that cancel, held in its own dxdiag
+     step until the first worker has deleted its report: nothing of the
+     cancelled run reaches the new dialog (status, bar), the first run left
+     nothing behind and the earlier archive stayed byte for byte; then the
+     second run completes with its own report and archive.
+  4. Cancel during server connectivity (Kharros II; the silent host holds the
+     step for the 10-second connect limit): the dialog closes at once, the
+     step ends by itself, the route step is skipped (no tracer starts), the
+     report is deleted, the earlier Kharros II archive stays.
+  5. Cancel during route tracing (Runeveil 2; the tracers never end): the
+     tracers are stopped, the report and dxdiag's file are deleted, the
+     earlier Runeveil 2 archive stays.
+  6. The close box on the progress dialog (after a screenshot of it) ends only
+     the dialog: the run completes unseen, leaves its archive and its report,
+     and no result dialog opens.
+  7. In a second sealed session, without Internet access (the update server
+     is down): after the start-up warning, a run shows the connectivity
+     step's warning once, then ends as if cancelled: the dialog closes, no
+     tracer starts, the report and dxdiag's file are deleted, no archive.
 
-Usage: test_run_e2e.py BUILD_DIR   (as root, with WINEPREFIX set)
+Usage: test_run_e2e.py BUILD_DIR   (as root)
 """
-import hashlib
 import os
 import shutil
 import sys
 import tempfile
-import time
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -37,8 +50,9 @@ sys.path.insert(0, os.path.join(HERE, "..", "network"))
 
 import driver as dgn  # noqa: E402
 import sealed_run  # noqa: E402
-from run_helpers import (BANNERS_IN_ORDER, RULE, TRAILER, attach, complete_archive, find_message_box,  # noqa: E402
-                         reports_in, run_to_file, screenshot, start_test, temp_folder, wait_for_tracer,
+from run_helpers import (BANNERS_IN_ORDER, RULE, TRAILER, attach, complete_archive, dxdiag_file,  # noqa: E402
+                         file_digest, find_message_box, press_test, processes_ended, reports_in, run_to_file,
+                         screenshot, start_test, temp_folder, tool_starts, wait_for, wait_for_status,
                          wait_until_gone)
 
 failures = []
@@ -50,123 +64,253 @@ def check(condition, what):
         failures.append(what)
 
 
+# What the stand-in writes when it plays dxdiag: its report up to the heading
+# at which the program stops copying, and the components part after it.
+DXDIAG_HEAD = ("------------------\r\nSystem Information\r\n------------------\r\n"
+               "Operating System: stand-in for the end-to-end runs\r\n")
+DXDIAG_SAMPLE = DXDIAG_HEAD + ("------------------\r\nDirectX Components\r\n------------------\r\n"
+                               "ddraw.dll: 5.03.2600.5512\r\n")
+
+DIRECTX = "Testing DirectX. . ."
+CONNECTIVITY = "Testing Server Connection. . ."
+ROUTE = "Testing Network Route. . ."
+
+
+class Tools:
+    """The stand-in tools' log and control file, in a folder of their own."""
+
+    def __init__(self, folder):
+        # Wine runs its builtin dxdiag even when a file of that name lies in
+        # the system folder, unless told to prefer the native file. The
+        # program passes its environment on to the tools it starts.
+        overrides = os.environ.get("WINEDLLOVERRIDES", "")
+        os.environ["WINEDLLOVERRIDES"] = (overrides + ";" if overrides else "") + "dxdiag.exe=n"
+        self.log = os.path.join(folder, "tools.log")
+        self.control = os.path.join(folder, "tools.control")
+        self.source = os.path.join(folder, "dxdiag.txt")
+        self.gate = os.path.join(folder, "dxdiag.gate")
+        with open(self.source, "wb") as f:
+            f.write(DXDIAG_SAMPLE.encode("latin-1"))
+        self.set()
+
+    def set(self, **settings):
+        """dxdiag copies the sample unless told otherwise; tracers end at once."""
+        lines = {"DGN_STANDIN_LOG": dgn.windows_path(self.log), "DGN_STANDIN_SOURCE": dgn.windows_path(self.source),
+                 "DGN_STANDIN_GATE": dgn.windows_path(self.gate)}
+        lines.update({"DGN_STANDIN_" + k.upper(): v for k, v in settings.items()})
+        with open(self.control + ".new", "w") as f:
+            f.write("".join("%s=%s\r\n" % item for item in lines.items()))
+        os.replace(self.control + ".new", self.control)
+
+    def starts(self):
+        return tool_starts(self.log)
+
+    def tracers(self, since=0):
+        return [(c, p) for c, p in self.starts()[since:] if "pathping" in c.lower() or "tracert" in c.lower()]
+
+    def dxdiags(self, since=0):
+        return [(c, p) for c, p in self.starts()[since:] if " /t " in c]
+
+
+def cancel_at_once(d, pid):
+    """Presses Cancel on the progress dialog; true when the dialog is gone
+    within a moment (the worker finishing in the background takes longer)."""
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["click", "2"], timeout=60)
+    return r.returncode == 0 and wait_until_gone(d, pid, "Test Progress", 5)
+
+
+def archive_member(archive, name):
+    with zipfile.ZipFile(archive) as z:
+        names = z.namelist()
+        return names, (z.read(name) if name in names else b"")
+
+
+def plant_archive(path, member):
+    """An archive left by an earlier run of that game."""
+    with zipfile.ZipFile(path, "w") as z:
+        z.writestr(member, "earlier report\r\n")
+    return file_digest(path)
+
+
+def check_completed_report(archive, member_name, report, text_start):
+    """The archive's first member is the run's report, sealed, equal to the
+    report file that stays in the temporary folder."""
+    names, member = archive_member(archive, member_name)
+    check(names[:1] == [member_name], "the report is the archive's first member: %s" % names)
+    with open(report, "rb") as f:
+        check(f.read() == member, "the archived report equals the report file that stays behind")
+    check(member.decode("latin-1").startswith(text_start), "the report starts with its header")
+    check(TRAILER.search(member) is not None, "the report ends with the end marker and the digest trailer")
+    return member
+
+
 def inside(build_dir):
     d = dgn.Driver(build_dir)
     program_dir = tempfile.mkdtemp(prefix="dgn-run-")
     shutil.copy(os.path.join(build_dir, "Diagnova.exe"), program_dir)
     program = dgn.windows_path(os.path.join(program_dir, "Diagnova.exe"))
+    tools = Tools(program_dir)
+    os.environ["DGN_STANDIN_CONTROL"] = dgn.windows_path(tools.control)
     temp = temp_folder()
     check(os.path.isdir(temp), "the temporary folder is found: " + temp)
-    before = reports_in(temp)
 
     # 1. A completed run.
+    before = reports_in(temp)
     r = start_test(d, program, 0)
     check(r.returncode == 0, "Runeveil test started\n" + str(r))
     pid = r.get("pid")
     r = run_to_file(d, attach(pid), ["timeout", "120000"], ["wait-window", "--title", "Test Result"],
-              ["dump"], timeout=300)
+                    ["dump"], timeout=300)
     check(r.returncode == 0, "the result dialog follows the progress dialog\n" + str(r))
     if r.returncode != 0:
         print(str(run_to_file(d, attach(pid), ["windows"])))
-        for path in reports_in(temp) - before:
-            with open(path, "rb") as f:
-                print("report so far, last bytes:", f.read()[-1500:])
     check((r.control_text(1030) or "").endswith("\\Runeveil Test.zip"),
           "the result dialog names the archive: %r" % r.control_text(1030))
     r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Result"], ["click", "1040"], timeout=60)
     check(r.returncode == 0, "Close ends the result dialog\n" + str(r))
-    # The main window is disabled until the result dialog is gone; a close
-    # posted before then would be refused, as a click on it would be.
-    wait_until_gone(d, pid, "Test Result")
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"],
-                    ["timeout", "60000"], ["wait-exit"], timeout=90)
-    check(r.returncode == 0, "the program ends after the result dialog\n" + str(r))
+    # The main window is disabled until the result dialog is gone; a Test
+    # click sent before then would be refused.
+    check(wait_until_gone(d, pid, "Test Result"), "the result dialog is gone")
 
     archive = os.path.join(program_dir, "Runeveil Test.zip")
+    left = reports_in(temp) - before
+    check(len(left) == 1, "the completed run leaves exactly its report in the temporary folder: %s" % left)
+    dxdiags = tools.dxdiags()
+    check(len(dxdiags) == 1, "dxdiag ran once: %s" % dxdiags)
+    if dxdiags:
+        check(not os.path.exists(dxdiag_file(dxdiags[0][0], temp)), "dxdiag's file is deleted after the copy")
     check(os.path.isfile(archive), "the archive is beside the program")
-    new_reports = reports_in(temp) - before
-    check(len(new_reports) == 1, "the completed run's report stays in the temporary folder: %s" % new_reports)
-    member = b""
-    if os.path.isfile(archive):
-        with zipfile.ZipFile(archive) as z:
-            names = z.namelist()
-            check(names[:1] == ["Runeveil Test.txt"], "the report is the archive's first member: %s" % names)
-            if names[:1] == ["Runeveil Test.txt"]:
-                member = z.read("Runeveil Test.txt")
-    if len(new_reports) == 1:
-        with open(new_reports.pop(), "rb") as f:
-            check(f.read() == member, "the archived report equals the report file")
-    text = member.decode("latin-1")
-    check(text.startswith("Runeveil Test Report -- created by Diagnova v"), "the report starts with its header")
-    check(TRAILER.search(member) is not None, "the report ends with the end marker and the digest trailer")
-    positions = [text.find(RULE + "\r\n= " + b + "\r\n" + RULE + "\r\n") for b in BANNERS_IN_ORDER]
-    missing = [b for b, p in zip(BANNERS_IN_ORDER, positions) if p < 0]
-    check(not missing, "every section is in the report: missing %s" % missing)
-    present = [p for p in positions if p >= 0]
-    check(present == sorted(present), "the sections stand in run order")
-    with open(archive, "rb") as f:
-        archive_digest = hashlib.sha256(f.read()).hexdigest()
+    if os.path.isfile(archive) and len(left) == 1:
+        member = check_completed_report(archive, "Runeveil Test.txt", left.pop(), "Runeveil Test Report -- created by Diagnova v")
+        text = member.decode("latin-1")
+        positions = [text.find(RULE + "\r\n= " + b + "\r\n" + RULE + "\r\n") for b in BANNERS_IN_ORDER]
+        missing = [b for b, p in zip(BANNERS_IN_ORDER, positions) if p < 0]
+        check(not missing, "every section is in the report: missing %s" % missing)
+        present = [p for p in positions if p >= 0]
+        check(present == sorted(present), "the sections stand in run order")
+        check(DXDIAG_HEAD + "\r\n" in text and "DirectX Components" not in text,
+              "the DirectX section holds dxdiag's report up to its components")
+    archive_digest = file_digest(archive) if os.path.isfile(archive) else None
 
-    # 2. Cancel during route tracing: no archive, the report deleted, the
-    # earlier archive kept.
+    # 2. Cancel while dxdiag runs: it has begun its file and holds it open.
     before = reports_in(temp)
-    trace_log = os.path.join(program_dir, "traces.log")
-    os.environ["DGN_STANDIN_HANG"] = "1"
-    os.environ["DGN_STANDIN_LOG"] = dgn.windows_path(trace_log)
-    r = start_test(d, program, 1)
-    del os.environ["DGN_STANDIN_HANG"]
-    del os.environ["DGN_STANDIN_LOG"]
-    check(r.returncode == 0, "Runeveil 2 test started\n" + str(r))
-    pid = r.get("pid")
-    # A tracer logs its command line as it starts: the route step is running.
-    check(wait_for_tracer(trace_log), "the route tracers started")
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["click", "2"],
-              ["wait-window", "--title", "Orvane Diagnova"], ["windows"], timeout=60)
-    check(r.returncode == 0, "Cancel closes the progress dialog\n" + str(r))
-    check(not any("Test Progress" in v for v in r.all("top_level")), "no progress dialog is left")
-    # The worker finishes in the background; its report disappears when it ends.
-    deadline = time.time() + 120
-    while time.time() < deadline and (reports_in(temp) - before):
-        time.sleep(0.5)  # the worker is in another process; its file is all there is to watch
-    check(not (reports_in(temp) - before), "the cancelled run deleted its report")
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["timeout", "60000"], ["wait-exit"], timeout=90)
-    check(r.returncode == 0, "the program ends\n" + str(r))
-    check(not os.path.exists(os.path.join(program_dir, "Runeveil 2 Test.zip")), "no archive for the cancelled run")
-    with open(archive, "rb") as f:
-        check(hashlib.sha256(f.read()).hexdigest() == archive_digest, "the earlier archive is untouched")
+    tools.set(dxdiag="partial")
+    starts = len(tools.starts())
+    r = press_test(d, pid, 0)
+    check(r.returncode == 0, "a second Runeveil test started\n" + str(r))
+    check(wait_for(lambda: tools.dxdiags(starts), 60), "dxdiag started")
+    check(wait_for_status(d, pid, DIRECTX, 10), "the progress dialog shows the DirectX step")
+    hung = tools.dxdiags(starts)[:1]
+    check(hung and wait_for(lambda: os.path.exists(dxdiag_file(hung[0][0], temp)), 10), "dxdiag began its file")
+    cancelled_reports = reports_in(temp) - before
+    if hung:
+        cancelled_reports.discard(dxdiag_file(hung[0][0], temp))
+    check(len(cancelled_reports) == 1, "the run's report is in the temporary folder: %s" % cancelled_reports)
+    # The next run's dxdiag waits at a gate, so that run stays in its DirectX
+    # step while the cancelled worker winds down.
+    tools.set(dxdiag="gate")
+    check(cancel_at_once(d, pid), "Cancel closes the progress dialog at once")
+    check(processes_ended(d, [p for _, p in hung]), "the cancelled run stopped dxdiag")
 
-    # 3. The close box: the run goes on unseen and leaves its archive.
+    # 3. A second run at once, while the first worker still finishes.
+    starts = len(tools.starts())
+    r = press_test(d, pid, 0)
+    check(r.returncode == 0, "a Runeveil test started right after the cancel\n" + str(r))
+    check(wait_for(lambda: tools.dxdiags(starts), 60), "the new run's dxdiag started")
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], timeout=60)
+    new_dialog = r.get("window")
+    check(wait_for(lambda: not (cancelled_reports & reports_in(temp)), 120),
+          "the cancelled run deleted its report")
+    if hung:
+        check(not os.path.exists(dxdiag_file(hung[0][0], temp)), "the cancelled run left no dxdiag file")
+    check(file_digest(archive) == archive_digest,
+          "the cancelled run left the earlier archive as it was")
+    # The cancelled worker ran its remaining sections while this dialog was
+    # open; none of its checkpoints, status texts or timer stops reached it.
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["text", "1046"], ["bar", "1024"],
+                    timeout=60)
+    check(r.returncode == 0 and r.get("window") == new_dialog and r.get("text") == DIRECTX
+          and r.get("position") == "2",
+          "the new run's dialog still shows its own DirectX step at 2\n" + str(r))
+    with open(tools.gate, "w"):
+        pass
+    r = run_to_file(d, attach(pid), ["timeout", "120000"], ["wait-window", "--title", "Test Result"],
+                    ["text", "1030"], ["click", "1040"], timeout=300)
+    check(r.returncode == 0 and (r.get("text") or "").endswith("\\Runeveil Test.zip"),
+          "the run after the cancel completes with its own result dialog\n" + str(r))
+    check(wait_until_gone(d, pid, "Test Result"), "the result dialog is gone")
+    os.remove(tools.gate)
+    tools.set()
+    left = reports_in(temp) - before
+    check(len(left) == 1, "the two runs leave exactly the completed run's report: %s" % left)
+    if len(left) == 1 and os.path.isfile(archive):
+        check_completed_report(archive, "Runeveil Test.txt", left.pop(), "Runeveil Test Report -- created by Diagnova v")
+
+    # 4. Cancel during server connectivity.
+    k2_archive = os.path.join(program_dir, "Kharros II Test.zip")
+    k2_digest = plant_archive(k2_archive, "Kharros II Test.txt")
+    before = reports_in(temp)
+    starts = len(tools.starts())
+    r = press_test(d, pid, 2)
+    check(r.returncode == 0, "Kharros II test started\n" + str(r))
+    check(wait_for_status(d, pid, CONNECTIVITY, 120), "the progress dialog shows the connectivity step")
+    check(cancel_at_once(d, pid), "Cancel during the connectivity step closes the dialog at once")
+    cancelled_reports = reports_in(temp) - before
+    check(len(cancelled_reports) == 1, "the run's report is in the temporary folder: %s" % cancelled_reports)
+    check(wait_for(lambda: not (reports_in(temp) - before), 120), "the cancelled run deleted its report")
+    check(not tools.tracers(starts), "the route step was skipped: no tracer started")
+    check(file_digest(k2_archive) == k2_digest, "the earlier Kharros II archive is untouched")
+
+    # 5. Cancel during route tracing.
+    rv2_archive = os.path.join(program_dir, "Runeveil 2 Test.zip")
+    rv2_digest = plant_archive(rv2_archive, "Runeveil 2 Test.txt")
+    before = reports_in(temp)
+    tools.set(hang="1")
+    starts = len(tools.starts())
+    r = press_test(d, pid, 1)
+    check(r.returncode == 0, "Runeveil 2 test started\n" + str(r))
+    # A tracer logs its command line as it starts: the route step is running.
+    check(wait_for(lambda: tools.tracers(starts), 120), "the route tracers started")
+    check(wait_for_status(d, pid, ROUTE, 10), "the progress dialog shows the route step")
+    check(cancel_at_once(d, pid), "Cancel during route tracing closes the dialog at once")
+    check(wait_for(lambda: not (reports_in(temp) - before), 120), "the cancelled run deleted its report")
+    tracers = tools.tracers(starts)
+    check(processes_ended(d, [p for _, p in tracers]), "the cancelled run stopped all %d tracers" % len(tracers))
+    dxdiags = tools.dxdiags(starts)
+    check(len(dxdiags) == 1 and not os.path.exists(dxdiag_file(dxdiags[0][0], temp)),
+          "the run's dxdiag file is gone")
+    check(file_digest(rv2_archive) == rv2_digest, "the earlier Runeveil 2 archive is untouched")
+    tools.set()
+
+    # 6. The close box: the run goes on unseen and leaves its archive.
     solmere_archive = os.path.join(program_dir, "Solmere Test.zip")
-    os.remove(trace_log)
-    os.environ["DGN_STANDIN_DELAY_MS"] = "8000"  # the route step outlasts the close
-    os.environ["DGN_STANDIN_LOG"] = dgn.windows_path(trace_log)
-    r = start_test(d, program, 3)
-    del os.environ["DGN_STANDIN_DELAY_MS"]
-    del os.environ["DGN_STANDIN_LOG"]
+    before = reports_in(temp)
+    tools.set(delay_ms="8000")  # the route step outlasts the close
+    starts = len(tools.starts())
+    r = press_test(d, pid, 3)
     check(r.returncode == 0, "Solmere test started\n" + str(r))
-    pid = r.get("pid")
-    check(wait_for_tracer(trace_log), "the slow route tracers started")
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["dump"], timeout=60)
-    check(r.returncode == 0 and r.control_text(1046) == "Testing Network Route. . .",
-          "the progress dialog shows the route step\n" + str(r))
+    check(wait_for(lambda: tools.tracers(starts), 120), "the slow route tracers started")
+    check(wait_for_status(d, pid, ROUTE, 10), "the progress dialog shows the route step")
     screenshot(sys.argv[2], "progress_dialog")
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["close"],
-                    ["wait-window", "--title", "Orvane Diagnova"], ["windows"], timeout=60)
-    check(r.returncode == 0, "the close box ends the progress dialog\n" + str(r))
-    check(not any("Test Progress" in v for v in r.all("top_level")), "no progress dialog is left")
-    deadline = time.time() + 240
-    while time.time() < deadline and not complete_archive(solmere_archive):
-        time.sleep(0.5)  # the worker is in another process; its archive is all there is to watch
-    check(complete_archive(solmere_archive), "the run completed and left its archive")
-    if complete_archive(solmere_archive):
-        with zipfile.ZipFile(solmere_archive) as z:
-            check(z.namelist()[:1] == ["Solmere Test.txt"], "the archive holds the Solmere report first")
-            check(TRAILER.search(z.read("Solmere Test.txt")) is not None, "the archived report is sealed")
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["close"], timeout=60)
+    check(r.returncode == 0 and wait_until_gone(d, pid, "Test Progress", 5), "the close box ends the progress dialog")
+    check(wait_for(lambda: complete_archive(solmere_archive), 240), "the run completed and left its archive")
+    tools.set()
+    left = reports_in(temp) - before
+    check(len(left) == 1, "the unseen run leaves exactly its report: %s" % left)
+    if len(left) == 1 and complete_archive(solmere_archive):
+        check_completed_report(solmere_archive, "Solmere Test.txt", left.pop(), "Solmere Test Report")
+    dxdiags = tools.dxdiags(starts)
+    check(len(dxdiags) == 1 and not os.path.exists(dxdiag_file(dxdiags[0][0], temp)), "the run's dxdiag file is gone")
     # The finished message has nowhere to go: no result dialog may appear.
     r = run_to_file(d, attach(pid), ["timeout", "3000"], ["wait-window", "--title", "Test Result"], timeout=60)
     check(r.returncode != 0, "no result dialog opens after the close box\n" + str(r))
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["timeout", "60000"], ["wait-exit"], timeout=90)
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["timeout", "60000"],
+                    ["wait-exit"], timeout=90)
     check(r.returncode == 0, "the program ends\n" + str(r))
+    archives = sorted(n for n in os.listdir(program_dir) if n.endswith(".zip"))
+    check(archives == ["Kharros II Test.zip", "Runeveil 2 Test.zip", "Runeveil Test.zip", "Solmere Test.zip"],
+          "the program's folder holds one archive per game and nothing else of the runs: %s" % archives)
 
     shutil.rmtree(program_dir, ignore_errors=True)
     return 1 if failures else 0
@@ -180,6 +324,8 @@ def inside_offline(build_dir):
     program_dir = tempfile.mkdtemp(prefix="dgn-offline-")
     shutil.copy(os.path.join(build_dir, "Diagnova.exe"), program_dir)
     program = dgn.windows_path(os.path.join(program_dir, "Diagnova.exe"))
+    tools = Tools(program_dir)
+    os.environ["DGN_STANDIN_CONTROL"] = dgn.windows_path(tools.control)
     temp = temp_folder()
     before = reports_in(temp)
 
@@ -188,27 +334,24 @@ def inside_offline(build_dir):
     check(r.returncode == 0 and "Unable to connect to update server" in (r.get("text") or ""),
           "the start-up check warns that the update server cannot be reached\n" + str(r))
     pid = r.get("pid")
-    started = False
-    for _ in range(10):  # the warning box may still be on its way out
-        r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["select", "1007", "1"],
-                        ["click", "1005"], timeout=60)
-        if r.returncode == 0:
-            started = True
-            break
-        time.sleep(0.5)
-    check(started, "Runeveil 2 test started without Internet access\n" + str(r))
+    # The warning box may still be on its way out, and it has the main
+    # window's caption.
+    check(wait_for(lambda: press_test(d, pid, 1).returncode == 0, 10, 0.5),
+          "Runeveil 2 test started without Internet access")
     warning = find_message_box(d, pid, 120)
     check(warning is not None and warning.startswith(NO_INTERNET_WARNING),
           "the connectivity step warns that the network test cannot go on: %r" % warning)
     check(wait_until_gone(d, pid, "Test Progress"), "the run ends as cancelled: no progress dialog")
-    deadline = time.time() + 120
-    while time.time() < deadline and (reports_in(temp) - before):
-        time.sleep(0.5)  # the worker is in another process; its file is all there is to watch
-    check(not (reports_in(temp) - before), "the report of the cancelled run is deleted")
+    check(wait_for(lambda: not (reports_in(temp) - before), 120),
+          "the cancelled run leaves nothing in the temporary folder")
+    dxdiags = tools.dxdiags()
+    check(len(dxdiags) == 1 and not os.path.exists(dxdiag_file(dxdiags[0][0], temp)), "dxdiag's file is gone")
+    check(not tools.tracers(), "the route step was skipped: no tracer started")
     second = find_message_box(d, pid, 3)
     check(second is None, "the skipped route step shows no second warning: %r" % second)
-    check(not os.path.exists(os.path.join(program_dir, "Runeveil 2 Test.zip")), "no archive without Internet access")
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["timeout", "60000"], ["wait-exit"], timeout=90)
+    check(not [n for n in os.listdir(program_dir) if n.endswith(".zip")], "no archive without Internet access")
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["timeout", "60000"],
+                    ["wait-exit"], timeout=90)
     check(r.returncode == 0, "the program ends\n" + str(r))
     shutil.rmtree(program_dir, ignore_errors=True)
     return 1 if failures else 0
@@ -221,23 +364,23 @@ def main():
         return inside_offline(sys.argv[2])
     build_dir = os.path.abspath(sys.argv[1])
     # dxdiag and the route tracers, played by the stand-in tool under their
-    # own names (dxdiag fails at once: no source file is named).
-    tools = tempfile.mkdtemp(prefix="dgn-tools-")
+    # own names.
+    stand_ins = tempfile.mkdtemp(prefix="dgn-tools-")
     installed = []
     for name in ("tracert.exe", "pathping.exe", "dxdiag.exe"):
-        installed.append(os.path.join(tools, name))
+        installed.append(os.path.join(stand_ins, name))
         shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"), installed[-1])
     # The 32-bit XP prefix: under WOW64 Wine's own 64-bit dxdiag would run and
     # never end in this setting.
     prefix = os.path.join(build_dir, "wine", "winxp")
     try:
         rc = sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside", build_dir],
-                            scenario="all_reachable", xvfb=True, install=installed, wine_prefix=prefix)
+                            scenario="one_silent", xvfb=True, install=installed, wine_prefix=prefix)
         rc |= sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside-offline", build_dir],
                              scenario="update_down", xvfb=True, install=installed, wine_prefix=prefix)
         return rc
     finally:
-        shutil.rmtree(tools, ignore_errors=True)
+        shutil.rmtree(stand_ins, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -622,6 +622,45 @@ bool CmdStallWatch(Driver& driver, const Args& args) {
     return true;
 }
 
+// Waits until each of these processes has ended (a process that no longer
+// exists has ended); tells which ones are still running when the time is up.
+// Used to see that a program stopped the tools it started.
+bool CmdWaitEnded(Driver& driver, const Args& args) {
+    if (args.empty()) return Fail("wait-ended needs process ids");
+    DWORD deadline = GetTickCount() + driver.timeoutMs;
+    std::string running;
+    for (const std::string& text : args) {
+        long pid = 0;
+        if (!ParseNumber(text, &pid)) return Fail("bad process id " + text);
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, (DWORD)pid);
+        if (process == NULL) {
+            Print("ended", text);
+            continue;
+        }
+        DWORD left = (LONG)(deadline - GetTickCount()) > 0 ? deadline - GetTickCount() : 0;
+        if (WaitForSingleObject(process, left) == WAIT_OBJECT_0) {
+            Print("ended", text);
+        } else {
+            running += (running.empty() ? "" : " ") + text;
+        }
+        CloseHandle(process);
+    }
+    if (!running.empty()) return Fail("still running: " + running);
+    return true;
+}
+
+// A progress bar's position.
+bool CmdBar(Driver& driver, const Args& args) {
+    if (args.size() != 1) return Fail("bar needs a control id");
+    HWND bar = NULL;
+    if (!NeedControl(driver, args[0], &bar)) return false;
+    DWORD_PTR position = 0;
+    if (!SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &position))
+        return Fail("control " + args[0] + " does not answer");
+    PrintNumber("position", (unsigned long)position);
+    return true;
+}
+
 // Waits a little for the program to handle what was posted.
 bool CmdPause(Driver&, const Args& args) {
     long ms = 0;
@@ -652,6 +691,8 @@ const Command kCommands[] = {
     {"focus", CmdFocus, "focus                       the control that has the keyboard focus"},
     {"keys", CmdKeys, "keys [alt+|ctrl+|shift+]KEY real keyboard input to the current window"},
     {"menu", CmdMenu, "menu                        the window's menu: position, id, checked, grayed, text"},
+    {"wait-ended", CmdWaitEnded, "wait-ended PID...           wait until these processes have ended"},
+    {"bar", CmdBar, "bar ID                      a progress bar's position"},
     {"pause", CmdPause, "pause MS                    wait before the next command"},
     {"stall-watch", CmdStallWatch,
      "stall-watch TITLE [MS]      until window TITLE shows, time a WM_NULL round trip every MS (50)"},

@@ -8,7 +8,11 @@
 //   hang            never ends
 //   ... /t FILE     plays dxdiag: DGN_STANDIN_DXDIAG = "copy" (default) copies
 //                   the file named by DGN_STANDIN_SOURCE to FILE, "hang" never
-//                   ends, "nofile" ends without writing FILE
+//                   ends, "partial" writes the start of a report to FILE and
+//                   never ends, holding FILE open without sharing (a dxdiag
+//                   stopped while it writes), "nofile" ends without writing
+//                   FILE, "gate" waits until the file named by DGN_STANDIN_GATE
+//                   exists, then copies
 //   anything else   prints "stand-in ran: " and its command line
 // With DGN_STANDIN_LOG set, it first appends its command line and its process
 // id, each followed by CR LF, to that file.
@@ -19,6 +23,13 @@
 // that file when it ends: its program file's name and its own running time
 // from entering main to leaving it, in microseconds of the system clock since
 // 1970, so a benchmark can tell the tool's own time from the time around it.
+//
+// A program under test passes its own environment on to every tool it starts,
+// so the environment is fixed for the life of that program. To let one
+// program instance meet differently behaving tools run after run, the file
+// named by DGN_STANDIN_CONTROL, read anew by every start, may hold lines
+// NAME=VALUE (for example DGN_STANDIN_DXDIAG=hang); a name found there wins
+// over the environment, and an empty value there counts as unset.
 #include <windows.h>
 
 #include <stdio.h>
@@ -26,6 +37,39 @@
 #include <string.h>
 
 namespace {
+
+// The value of a DGN_STANDIN_... setting from the control file, else from the
+// environment; false when it is unset (or empty in the control file).
+bool GetSetting(const char* name, char* value, DWORD size) {
+    char control[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("DGN_STANDIN_CONTROL", control, sizeof control);
+    if (length > 0 && length < sizeof control) {
+        HANDLE file = CreateFileA(control, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE) {
+            static char text[8192];
+            DWORD read = 0;
+            if (!ReadFile(file, text, sizeof text - 1, &read, NULL)) read = 0;
+            CloseHandle(file);
+            text[read] = '\0';
+            size_t nameLength = strlen(name);
+            for (char* line = text; *line != '\0';) {
+                char* end = line + strcspn(line, "\r\n");
+                char next = *end;
+                *end = '\0';
+                if (strncmp(line, name, nameLength) == 0 && line[nameLength] == '=') {
+                    const char* found = line + nameLength + 1;
+                    if (strlen(found) >= size) return false;
+                    strcpy(value, found);
+                    return *value != '\0';
+                }
+                line = next == '\0' ? end : end + 1;
+            }
+        }
+    }
+    length = GetEnvironmentVariableA(name, value, size);
+    return length > 0 && length < size;
+}
 
 void WriteAll(HANDLE handle, const char* bytes, DWORD count) {
     while (count > 0) {
@@ -40,8 +84,7 @@ void Print(const char* text) { WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), text, (
 
 void LogCommandLine() {
     char log[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("DGN_STANDIN_LOG", log, sizeof log);
-    if (length == 0 || length >= sizeof log) return;
+    if (!GetSetting("DGN_STANDIN_LOG", log, sizeof log)) return;
     HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) return;
@@ -81,13 +124,25 @@ void LogOwnTime() {
 }
 
 int PlayDxDiag(const char* target) {
-    char mode[32] = "copy";
-    GetEnvironmentVariableA("DGN_STANDIN_DXDIAG", mode, sizeof mode);
+    char mode[32];
+    if (!GetSetting("DGN_STANDIN_DXDIAG", mode, sizeof mode)) strcpy(mode, "copy");
     if (strcmp(mode, "hang") == 0) Sleep(INFINITE);
+    if (strcmp(mode, "partial") == 0) {
+        HANDLE file = CreateFileA(target, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file == INVALID_HANDLE_VALUE) return 5;
+        const char start[] = "------------------\r\nSystem Information\r\n------------------\r\n";
+        WriteAll(file, start, sizeof start - 1);
+        Sleep(INFINITE);
+    }
     if (strcmp(mode, "nofile") == 0) return 0;
+    if (strcmp(mode, "gate") == 0) {
+        char gate[MAX_PATH];
+        if (!GetSetting("DGN_STANDIN_GATE", gate, sizeof gate)) return 4;
+        // The test opens the gate by creating the file; there is nothing else to wait on.
+        while (GetFileAttributesA(gate) == INVALID_FILE_ATTRIBUTES) Sleep(20);
+    }
     char source[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("DGN_STANDIN_SOURCE", source, sizeof source);
-    if (length == 0 || length >= sizeof source) return 2;
+    if (!GetSetting("DGN_STANDIN_SOURCE", source, sizeof source)) return 2;
     return CopyFileA(source, target, FALSE) ? 0 : 3;
 }
 
@@ -100,11 +155,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i) {
         if (strcmp(argv[i], "/t") == 0) return PlayDxDiag(argv[i + 1]);
     }
-    char hang[8] = "";
-    GetEnvironmentVariableA("DGN_STANDIN_HANG", hang, sizeof hang);
-    if (strcmp(hang, "1") == 0) Sleep(INFINITE);
-    char delay[16] = "";
-    if (GetEnvironmentVariableA("DGN_STANDIN_DELAY_MS", delay, sizeof delay) > 0) Sleep((DWORD)atol(delay));
+    char hang[8];
+    if (GetSetting("DGN_STANDIN_HANG", hang, sizeof hang) && strcmp(hang, "1") == 0) Sleep(INFINITE);
+    char delay[16];
+    if (GetSetting("DGN_STANDIN_DELAY_MS", delay, sizeof delay)) Sleep((DWORD)atol(delay));
     const char* command = argc > 1 ? argv[1] : "";
     if (strcmp(command, "out") == 0 && argc > 2) {
         Print(argv[2]);
