@@ -9,6 +9,16 @@
 // starter threads at once, each taking the next trace by its index; the
 // blocks are still written by index, in start order.
 //
+// A console tool started by a program without a console (Diagnova is a GUI
+// program) gets a console of its own: one more hidden window per trace, and on
+// Windows 7 and later, as under Wine, one more conhost.exe process, which under
+// Wine about doubles the cost of each start. So once the first tool has shown
+// that its console is up (its first output has arrived), the step attaches
+// itself to that console while it starts the others, which then share it as
+// any console program's children do, and detaches again. Output still goes
+// only through each tool's own pipe; the shared console is hidden like the
+// first tool's own, and has the same code page a new one would have.
+//
 // While the traces run, one drain thread reads every tool's output through an
 // I/O completion port (the pipes are named pipes opened for overlapped reads,
 // see StartConsoleToolOverlapped), so no tool ever waits on a full pipe. Each
@@ -74,6 +84,9 @@ const DWORD kSpoolReadBytes = 64 * 1024;
 const int kReadsAfterFinish = 32;
 
 const ULONG_PTR kFinishKey = 0xFFFF;
+// How long the start waits for the first tool's console before it starts the
+// others with consoles of their own.
+const DWORD kFirstConsoleWaitMs = 1000;
 
 struct TraceDrain {
     OVERLAPPED overlapped;
@@ -87,6 +100,7 @@ struct TraceDrain {
     bool reading;
     bool lostOutput;  // the spool could not take some output
     int readsAfterFinish;
+    HANDLE outputSeen;  // set at the first output or the end (the first trace only), or NULL
     volatile LONG complete;  // set by the drain thread, which then never touches this drain again
 };
 
@@ -94,6 +108,7 @@ struct DrainSession {
     volatile LONG references;
     HANDLE port;
     HANDLE drained;  // set when every handed-over drain is complete after the finish request
+    HANDLE firstOutput;  // the first trace's outputSeen
     TraceDrain drains[kMaxRouteTraces];
 };
 
@@ -119,6 +134,7 @@ void ReleaseSession(DrainSession* session) {
     for (int i = 0; i < kMaxRouteTraces; ++i) FreeDrainMemory(&session->drains[i]);
     CloseHandle(session->port);
     CloseHandle(session->drained);
+    CloseHandle(session->firstOutput);
     HeapFree(GetProcessHeap(), 0, session);
 }
 
@@ -142,6 +158,7 @@ void CloseDrain(TraceDrain* drain, int* openDrains) {
     CloseHandle(drain->pipe);
     drain->pipe = NULL;
     --*openDrains;
+    if (drain->outputSeen != NULL) SetEvent(drain->outputSeen);
     InterlockedExchange(&drain->complete, 1);
 }
 
@@ -183,6 +200,7 @@ void ContinueDrain(TraceDrain* drain, bool finishing, int* openDrains) {
 }
 
 void StoreOutput(TraceDrain* drain, DWORD bytes) {
+    if (bytes > 0 && drain->outputSeen != NULL) SetEvent(drain->outputSeen);
     if (drain->readIntoMemory) {
         drain->memoryBytes += bytes;
         return;
@@ -263,14 +281,17 @@ DrainSession* StartDrainSession() {
     for (int i = 0; i < kMaxRouteTraces; ++i) session->drains[i].spool = INVALID_HANDLE_VALUE;
     session->port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, NULL, 0, 1);
     session->drained = CreateEventA(NULL, TRUE, FALSE, NULL);
+    session->firstOutput = CreateEventA(NULL, TRUE, FALSE, NULL);
+    session->drains[0].outputSeen = session->firstOutput;
     session->references = 2;
     HANDLE thread = NULL;
-    if (session->port != NULL && session->drained != NULL) {
+    if (session->port != NULL && session->drained != NULL && session->firstOutput != NULL) {
         thread = CreateThread(NULL, kHelperStackBytes, DrainTraces, session, STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
     }
     if (thread == NULL) {
         if (session->port != NULL) CloseHandle(session->port);
         if (session->drained != NULL) CloseHandle(session->drained);
+        if (session->firstOutput != NULL) CloseHandle(session->firstOutput);
         HeapFree(GetProcessHeap(), 0, session);
         return NULL;
     }
@@ -318,10 +339,61 @@ DWORD WINAPI StartTraces(LPVOID parameter) {
     return 0;
 }
 
+// This process attached to a route tool's console for the start phase, with
+// the standard handles it had before (attaching may replace missing ones).
+struct SharedConsole {
+    bool attached;
+    HANDLE standardHandles[3];
+};
+
+const DWORD kStandardHandleIds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+
+// Attaches to the console of the started tool. AttachConsole and
+// GetProcessId are missing before Windows XP (GetProcessId before XP SP1).
+// Fails harmlessly when this process already has a console (its children
+// share that one anyway) or the tool's console is not there (any more).
+void AttachToToolConsole(HANDLE process, SharedConsole* shared) {
+    shared->attached = false;
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == NULL) return;
+    typedef BOOL(WINAPI * AttachConsoleFunction)(DWORD);
+    typedef DWORD(WINAPI * GetProcessIdFunction)(HANDLE);
+    AttachConsoleFunction attachConsole =
+        reinterpret_cast<AttachConsoleFunction>(reinterpret_cast<void*>(GetProcAddress(kernel, "AttachConsole")));
+    GetProcessIdFunction getProcessId =
+        reinterpret_cast<GetProcessIdFunction>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetProcessId")));
+    if (attachConsole == NULL || getProcessId == NULL) return;
+    DWORD processId = getProcessId(process);
+    if (processId == 0) return;
+    for (int i = 0; i < 3; ++i) shared->standardHandles[i] = GetStdHandle(kStandardHandleIds[i]);
+    shared->attached = attachConsole(processId) != FALSE;
+}
+
+void DetachFromToolConsole(SharedConsole* shared) {
+    if (!shared->attached) return;
+    FreeConsole();
+    for (int i = 0; i < 3; ++i) SetStdHandle(kStandardHandleIds[i], shared->standardHandles[i]);
+    shared->attached = false;
+}
+
 void StartAllTraces(StartJob* job) {
+    SharedConsole console = {false, {NULL, NULL, NULL}};
+    if (job->session != NULL && job->traceCount > 1) {
+        // The first tool alone, until its console is up.
+        job->next = 1;
+        StartTrace(job, 0);
+        HANDLE process = job->traces[0].tool.process;
+        if (process != NULL && job->traces[0].drained) {
+            HANDLE events[2] = {job->session->firstOutput, process};
+            if (WaitForMultipleObjects(2, events, FALSE, kFirstConsoleWaitMs) == WAIT_OBJECT_0) {
+                AttachToToolConsole(process, &console);
+            }
+        }
+    }
     HANDLE threads[kStarterThreads];
     int threadCount = 0;
-    int wanted = job->traceCount < kStarterThreads ? job->traceCount : kStarterThreads;
+    int left = job->traceCount - job->next;
+    int wanted = left < kStarterThreads ? left : kStarterThreads;
     // The worker is one of the starters.
     for (int i = 1; i < wanted; ++i) {
         HANDLE thread = CreateThread(NULL, kHelperStackBytes, StartTraces, job, STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
@@ -331,6 +403,7 @@ void StartAllTraces(StartJob* job) {
     StartTraces(job);
     if (threadCount > 0) WaitForMultipleObjects(static_cast<DWORD>(threadCount), threads, TRUE, INFINITE);
     for (int i = 0; i < threadCount; ++i) CloseHandle(threads[i]);
+    DetachFromToolConsole(&console);
 }
 
 struct WatchJob {

@@ -12,6 +12,8 @@
 //              its standard output and holds it open until the named event
 //              DIAGNOVA_ROUTE_LINGER_EVENT is set (at most a minute), and ends
 //              with "Trace complete." while that copy still holds the pipe
+//   console    "shared console" when other processes are attached to its
+//              console, else "own console"
 //   timed N    like bytes N, then a line "own time: <ms> ms": the time since
 //              this process was created, so the system's start-up work inside
 //              the new process counts as the trace's own time
@@ -140,6 +142,9 @@ int main() {
     Print(text);
     if (strcmp(action, "hang") == 0) {
         Sleep(INFINITE);
+    } else if (strcmp(action, "console") == 0) {
+        DWORD processes[8];
+        Print(GetConsoleProcessList(processes, 8) > 1 ? "shared console\r\n" : "own console\r\n");
     } else if (strcmp(action, "linger") == 0) {
         StartHolder();
     } else if (strcmp(action, "sleep") == 0) {
