@@ -140,6 +140,11 @@ bool BuildReportArchive(const char* archivePath, const char* reportName, const c
     }
     CollectLauncherFiles(archive);
     if (GetSelectedGame() == kRuneveil2Game) CollectRuneveil2Logs(archive);
-    ZipClose(archive);
+    // Without its central directory (a full disk) the file is no archive at
+    // all; it goes, like one whose report could not be added.
+    if (ZipClose(archive) != ZipOk) {
+        DeleteFileA(archivePath);
+        return false;
+    }
     return true;
 }

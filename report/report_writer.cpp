@@ -3,6 +3,8 @@
 // Every write goes straight to the file, so whatever a collector managed to
 // write before a failure is in the report; write errors are returned to the
 // caller, which as a rule ignores them and carries on with its next line.
+// Each failure is also counted for the writing thread, so the test worker can
+// tell a whole report from one with a hole before it seals it.
 #include "report/report_writer.h"
 
 #include <stdarg.h>
@@ -14,11 +16,17 @@
 
 namespace {
 
+// Per worker thread; see ResetReportWriteFailures.
+thread_local unsigned t_reportWriteFailures = 0;
+
 bool WriteBytes(ReportSink sink, const char* bytes, DWORD count) {
     if (count == 0) return true;
     DWORD written = 0;
-    if (!WriteFile(sink, bytes, count, &written, NULL)) return false;
-    return written == count;
+    if (!WriteFile(sink, bytes, count, &written, NULL) || written != count) {
+        NoteReportWriteFailure();
+        return false;
+    }
+    return true;
 }
 
 const char kEquals78[] =
@@ -77,10 +85,30 @@ void WriteEndMarker(ReportSink sink) {
     WriteText(sink, "\r\n<EOF>\r\n");
 }
 
+void ResetReportWriteFailures() { t_reportWriteFailures = 0; }
+void NoteReportWriteFailure() { ++t_reportWriteFailures; }
+unsigned GetReportWriteFailures() { return t_reportWriteFailures; }
+
 bool MakeTempFileName(char path[256]) {
     char folder[256];
     DWORD length = GetTempPathA(sizeof folder, folder);
     // A return of 256 or more means the path did not fit and the buffer holds nothing usable.
     if (length == 0 || length >= sizeof folder) return false;
-    return GetTempFileNameA(folder, "DGN", 0, path) != 0;
+    // The name adds "DGN", up to four hexadecimal digits and ".tmp" to the
+    // folder. From a folder of 245 characters on it may not fit the caller's
+    // 256, and beyond MAX_PATH Wine creates the file under a cut name it
+    // cannot report back. Such a folder is refused before anything is made;
+    // the name is taken into a buffer of the system's size all the same.
+    const DWORD kLongestNameChars = 3 + 4 + 4;
+    if (length + kLongestNameChars >= 256) return false;
+    char name[MAX_PATH + 1];
+    if (GetTempFileNameA(folder, "DGN", 0, name) == 0) return false;
+    name[MAX_PATH] = '\0';
+    const size_t nameLength = strlen(name);
+    if (nameLength >= 256) {
+        DeleteFileA(name);
+        return false;
+    }
+    memcpy(path, name, nameLength + 1);
+    return true;
 }

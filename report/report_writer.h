@@ -28,8 +28,18 @@ void WriteReportHeader(ReportSink sink);
 void WriteEndMarker(ReportSink sink);
 
 // Creates an empty unique "DGN" file in the user's temporary folder and
-// returns its full path in a 256-character buffer.
+// returns its full path in a 256-character buffer. Fails, leaving no file
+// behind, when the folder is missing or the full name would not fit.
 bool MakeTempFileName(char path[256]);
+
+// Write failures on report sinks, counted for the calling thread. A report is
+// written by its test worker alone, so the worker resets the count before the
+// first section and reads it after the end marker: a report that lost any
+// write (a full disk) has a hole or a cut end, and is not sealed. Code that
+// writes to a sink without the primitives calls NoteReportWriteFailure itself.
+void ResetReportWriteFailures();
+void NoteReportWriteFailure();
+unsigned GetReportWriteFailures();
 
 // Formats into a fixed buffer like WriteFormatted does: never overflows, keeps
 // at most capacity-1 characters, always terminates. Returns the length kept.

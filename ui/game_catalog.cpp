@@ -180,9 +180,19 @@ const char* GetProgramFolder() {
 const char* GetArchivePath(int gameIndex) {
     const GameRecord* game = GetGameRecord(gameIndex);
     if (game == NULL) return NULL;
+    // Without the program's folder the path would begin with a backslash and
+    // name the root of the current drive; a folder and name that do not fit
+    // would be cut and name another file. Either way there is no archive path.
+    const char* folder = GetProgramFolder();
+    g_archivePath[0] = '\0';
+    if (folder[0] == '\0') return NULL;
     char fileName[260];
     snprintf(fileName, sizeof fileName, "%s Test.%s", game->name, "zip");
-    snprintf(g_archivePath, sizeof g_archivePath, "%s\\%s", GetProgramFolder(), fileName);
+    const int length = snprintf(g_archivePath, sizeof g_archivePath, "%s\\%s", folder, fileName);
+    if (length < 0 || length >= (int)sizeof g_archivePath) {
+        g_archivePath[0] = '\0';
+        return NULL;
+    }
     return g_archivePath;
 }
 

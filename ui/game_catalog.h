@@ -52,6 +52,8 @@ bool ReadInstallLocation(const InstallLocation& location, char value[260]);
 const char* GetRuneveil2Folder();
 const char* GetLauncherInstallPath();
 const char* GetProgramFolder();
+// "<program folder>\<game> Test.zip"; NULL for no game, and when the program
+// folder is unknown or the whole path would not fit in 260 characters.
 const char* GetArchivePath(int gameIndex);
 // "%s Test.txt": the report's name inside the archive; false for no game.
 bool GetReportMemberName(int gameIndex, char name[260]);

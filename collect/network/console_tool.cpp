@@ -113,7 +113,9 @@ bool CreateOverlappedPipe(HANDLE* readEnd, HANDLE* writeEnd) {
 bool WriteChunk(ReportSink report, const char* bytes, DWORD count) {
     if (count == 0) return true;
     DWORD written = 0;
-    return WriteFile(report, bytes, count, &written, NULL) && written == count;
+    if (WriteFile(report, bytes, count, &written, NULL) && written == count) return true;
+    NoteReportWriteFailure();
+    return false;
 }
 
 }  // namespace
@@ -182,11 +184,21 @@ bool RunConsoleToolWithArgs(ReportSink report, const char* tool, const char* arg
     return RunConsoleTool(report, commandLine, NULL);
 }
 
-bool CopyStreamToReport(HANDLE source, ReportSink report) {
+bool CopyStreamToReport(HANDLE source, ReportSink report) { return CopyStreamToReportUpTo(source, report, MAXDWORD); }
+
+bool CopyStreamToReportUpTo(HANDLE source, ReportSink report, DWORD maxBytes) {
     char chunk[kCopyChunkBytes];
+    DWORD copied = 0;
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(source, chunk, sizeof chunk, &got, NULL)) {
+        DWORD want = sizeof chunk;
+        if (copied == maxBytes) {
+            // The limit is reached: one more byte tells whether the source ends here.
+            if (!ReadFile(source, chunk, 1, &got, NULL)) return GetLastError() == ERROR_BROKEN_PIPE;
+            return got == 0;
+        }
+        if (maxBytes - copied < want) want = maxBytes - copied;
+        if (!ReadFile(source, chunk, want, &got, NULL)) {
             // The writing side closing its end is how a pipe ends normally.
             return GetLastError() == ERROR_BROKEN_PIPE;
         }
@@ -194,5 +206,6 @@ bool CopyStreamToReport(HANDLE source, ReportSink report) {
         size_t keep = 0;
         if (FindStopMarkerCut(chunk, got, &keep)) return WriteChunk(report, chunk, (DWORD)keep);
         if (!WriteChunk(report, chunk, got)) return false;
+        copied += got;
     }
 }

@@ -29,3 +29,6 @@ bool RunConsoleToolWithArgs(ReportSink report, const char* tool, const char* arg
 // Copies a pipe or file into the report in 4096-byte chunks; stops 20 bytes
 // before a "DirectX Components" heading found inside one chunk.
 bool CopyStreamToReport(HANDLE source, ReportSink report);
+// The same, for a source that may be of any size: copies at most maxBytes and
+// returns false, with the first maxBytes in the report, when there was more.
+bool CopyStreamToReportUpTo(HANDLE source, ReportSink report, DWORD maxBytes);

@@ -23,6 +23,11 @@
 namespace {
 
 const char kInternetSettingsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+// The most of the hosts file the report takes. The largest block lists in use
+// are a few megabytes; a file of gigabytes (or one that never ends) would make
+// a report too large to seal or archive, so the copy stops here and the
+// section ends with the copy failure line.
+const DWORD kHostsFileMaxBytes = 32 * 1024 * 1024;
 const char kBhoKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
 
 ProxySettings g_proxy;
@@ -190,7 +195,7 @@ bool CopyHostsFileFor(ReportSink report, WindowsGeneration generation) {
         return false;
     }
     WriteFormatted(report, "*--> %s <--*\r\n\r\n", path);
-    bool copied = CopyStreamToReport(hosts.Get(), report);
+    bool copied = CopyStreamToReportUpTo(hosts.Get(), report, kHostsFileMaxBytes);
     if (copied) {
         WriteEmptyLine(report);
     } else {

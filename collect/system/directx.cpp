@@ -96,7 +96,10 @@ void WriteDxDiagWithTool(ReportSink report, const char* tool) {
     if (MakeTempFileName(temporary)) {
         // dxdiag creates the file itself.
         DeleteFileA(temporary);
-        char commandLine[256];
+        // The temporary name alone may take 255 characters, so the line has
+        // room for the switches in front of it (the console tool runner takes
+        // a line of any length; only the heading is cut at 255).
+        char commandLine[256 + 64];
         int length = snprintf(commandLine, sizeof commandLine, "%s %s /whql:off %s /t %s", tool,
                               GetWindowsGeneration() > WindowsGeneration::WinVista ? "/dontskip" : "",
                               IsWow64() ? "/64bit" : "", temporary);

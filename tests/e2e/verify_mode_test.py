@@ -102,6 +102,21 @@ class VerifyModeTest(unittest.TestCase):
             with self.subTest(arguments=arguments):
                 self.assertOutcome(self.verify(self.start(*arguments)), USAGE, 0)
 
+    def test_reports_of_four_gibibytes_never_pass_for_their_low_32_bits(self):
+        # A sealed report followed by sparse zeros up to 4 GiB and up to 4 GiB
+        # plus the report's own length: read by the low half of its size, the
+        # second would be exactly the sealed report and match.
+        for name, size in (("four.txt", 1 << 32), ("four plus.txt", (1 << 32) + len(REPORT) + 56)):
+            with self.subTest(size=size):
+                path = self.sealed(name)
+                self.assertEqual(len(REPORT) + 56, os.path.getsize(path))
+                os.truncate(path, size)
+                try:
+                    self.assertOutcome(self.verify(self.start(windows_path(path))),
+                                       mismatched(windows_path(path)), -1)
+                finally:
+                    os.remove(path)
+
     def test_only_the_first_of_two_files_counts(self):
         good = windows_path(self.sealed("good.txt"))
         bad = self.sealed("bad.txt")

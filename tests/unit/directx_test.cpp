@@ -250,6 +250,28 @@ TEST(DxDiagPrefixSystemFiles, MissingReportFileGivesTheFailureTextWithoutEmptyLi
               report.Contents());
 }
 
+TEST(DxDiagPrefixSystemFiles, ADeepTemporaryFolderStillGetsTheWholeReportOnEveryPrefix) {
+    // A temporary folder of 230 characters: the report's name fits in 255,
+    // the command line with dxdiag's switches in front of it does not. The
+    // tool still runs with the whole name; only the heading is cut at 255.
+    StandInDxDiag dxdiag("copy");
+    dxdiag.SetReport("------------------\r\nSystem Information\r\n------------------\r\n");
+    ReportFile report;
+    TempDir dir;
+    const std::string deep = testing_support::MakeDeepFolder(dir.path(), 230);
+    ASSERT_EQ(230u, deep.size());
+    {
+        testing_support::TempFolderOverride temp(deep);
+        WriteDxDiagWithTool(report.sink(), StandInDxDiag::Name().c_str());
+    }
+    std::string commandLine = dxdiag.CommandLine();
+    ASSERT_EQ(0u, commandLine.find(ExpectedSwitches() + deep + "\\DGN")) << commandLine;
+    EXPECT_GT(commandLine.size(), 255u);
+    EXPECT_EQ(Banner("Running DirectX diagnostic") + ("*--> " + commandLine + " <--*").substr(0, 255) +
+                  "------------------\r\nSystem Information\r\n------------------\r\n\r\n",
+              report.Contents());
+}
+
 namespace {
 
 struct CancelWhenStarted {

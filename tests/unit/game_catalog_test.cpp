@@ -43,6 +43,40 @@ TEST(GameCatalog, ArchivePathIsTheProgramFolderAndTheGameName) {
     EXPECT_STREQ("", member);
 }
 
+namespace {
+
+// Copies path_probe into folder, runs it there and returns what it printed.
+std::string ProbePathsFrom(const std::string& folder, const std::string& output) {
+    const std::string probe = folder + "\\path_probe.exe";
+    if (!CopyFileA(testing_support::BesideTestProgram("path_probe.exe").c_str(), probe.c_str(), FALSE))
+        return "copy failed";
+    std::string commandLine = "\"" + probe + "\" \"" + output + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(probe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return "start failed " + std::to_string(GetLastError());
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    DeleteFileA(probe.c_str());
+    return testing_support::ReadWholeFile(output);
+}
+
+}  // namespace
+
+TEST(GameCatalog, ArchivePathsThatWouldBeCutAreLeftOut) {
+    // From a folder of 240 characters, "\Runeveil Test.zip" and "\Solmere
+    // Test.zip" still fit in 259 characters; the two longer names do not and
+    // would name another file if cut.
+    TempDir dir;
+    const std::string deep = testing_support::MakeDeepFolder(dir.path(), 240);
+    ASSERT_EQ(240u, deep.size());
+    EXPECT_EQ("folder=" + deep + "\n" + "archive0=" + deep + "\\Runeveil Test.zip\n" + "archive1=(none)\n" +
+                  "archive2=(none)\n" + "archive3=" + deep + "\\Solmere Test.zip\n",
+              ProbePathsFrom(deep, dir.File("probe240.txt")));
+}
+
 TEST(GameCatalog, InstallCatalogOrderAndSpelling) {
     std::list<InstallCatalogEntry> catalog;
     BuildInstallCatalog(catalog);

@@ -260,6 +260,31 @@ TEST(HostsFilePrefixSystemFiles, FileHeldExclusivelyIsReportedNotFoundButSharedO
     EXPECT_EQ("File(" + path + ") not found\r\n", report.Contents());
 }
 
+TEST(HostsFilePrefixSystemFiles, AHostsFileOfFourGibibytesIsCutAfter32MebibytesAndSaysSo) {
+    // 4 GiB and a few bytes, sparse: copied whole it would make the report
+    // too large to seal or archive. The copy stops after 32 MiB, and the
+    // section says that the copy failed.
+    const std::string path = SystemHostsPath();
+    const std::string head = "127.0.0.1 localhost\r\n";
+    SwappedFile swap(path, head);
+    ASSERT_TRUE(testing_support::SetFileSize(path, (1ULL << 32) + 5));
+    const size_t limit = 32u << 20;
+    const std::string section = HostsSection();
+    const std::string title = Banner("Collecting Hosts file content") + "*--> " + path + " <--*\r\n\r\n";
+    const std::string tail = "failed(5)\r\n\r\n";
+    ASSERT_EQ(title.size() + limit + tail.size(), section.size());
+    EXPECT_EQ(title + head, section.substr(0, title.size() + head.size()));
+    // The sparse part is zeros up to the limit; the failure line follows.
+    EXPECT_EQ(title.size() + limit, section.find_first_not_of('\0', title.size() + head.size()));
+    EXPECT_EQ(tail, section.substr(title.size() + limit));
+
+    // A file of exactly 32 MiB is whole and ends in the usual empty lines.
+    ASSERT_TRUE(testing_support::SetFileSize(path, limit));
+    const std::string whole = HostsSection();
+    ASSERT_EQ(title.size() + limit + 4, whole.size());
+    EXPECT_EQ("\r\n\r\n", whole.substr(title.size() + limit));
+}
+
 TEST(HostsFilePrefixSystemFiles, OldOrUnknownWindowsReadsHostsFromTheWindowsFolder) {
     char folder[MAX_PATH];
     GetWindowsDirectoryA(folder, sizeof folder);

@@ -255,6 +255,51 @@ TEST(ReportArchiveSharedRegistry, RuneveilTwoAddsItsLogFilesOnEveryPrefix) {
               SortedTail(names, 1));
 }
 
+TEST(ReportArchiveSharedRegistry, LogsOfFourGibibytesAreLeftOutAndTheArchiveStaysValid) {
+    // Sparse logs of exactly 4 GiB and of 4 GiB and a few bytes: their sizes
+    // do not fit the archive's 32-bit fields, and read as their low 32 bits
+    // they would pass for tiny files. Both are left out before a byte of them
+    // is read; the members around them are whole.
+    TempDir dir;
+    Launcher launcher(dir.File("Orvane Launcher"));
+    ASSERT_TRUE(WriteWholeFile(launcher.File("Config\\Default\\Games.xml"), "<Games/>"));
+    ASSERT_TRUE(WriteWholeFile(launcher.File("OrvaneApplicationLog.txt"), "log"));
+    ASSERT_TRUE(WriteWholeFile(launcher.File("OrvaneApplicationLog_huge.txt"), "huge"));
+    ASSERT_TRUE(testing_support::SetFileSize(launcher.File("OrvaneApplicationLog_huge.txt"), (1ULL << 32) + 4));
+    Runeveil2Folder runeveil2;
+    ASSERT_TRUE(WriteWholeFile(runeveil2.File("Client.log"), "client"));
+    ASSERT_TRUE(WriteWholeFile(runeveil2.File("Huge.log"), ""));
+    ASSERT_TRUE(testing_support::SetFileSize(runeveil2.File("Huge.log"), 1ULL << 32));
+    SelectedGame game(1);
+
+    const std::string report = WriteReport(dir, "Runeveil 2 report\r\n");
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(BuildReportArchive(dir.File("Runeveil 2 Test.zip").c_str(), "Runeveil 2 Test.txt", report.c_str()));
+    EXPECT_LT(GetTickCount() - start, 10000u) << "the huge files were read";
+    std::vector<ZipMember> members;
+    ASSERT_TRUE(ReadZipMembers(ReadWholeFile(dir.File("Runeveil 2 Test.zip")), &members));
+    std::vector<std::string> names;
+    for (const ZipMember& m : members) names.push_back(m.name + "=" + m.data);
+    ASSERT_EQ(4u, names.size());
+    EXPECT_EQ((std::vector<std::string>{"Runeveil 2 Test.txt=Runeveil 2 report\r\n", "Launcher/Games.xml=<Games/>",
+                                        "Launcher/Logs/OrvaneApplicationLog.txt=log"}),
+              std::vector<std::string>(names.begin(), names.begin() + 3));
+    EXPECT_EQ("Skellan/Logs/Client.log=client", names[3]);
+}
+
+TEST(ReportArchiveSharedRegistry, ALauncherPathLongerThanItsBufferIsNoLauncher) {
+    // An InstallPath of 300 characters does not fit the 260-character buffer;
+    // cut, it would name some other folder. The launcher counts as absent.
+    TempDir dir;
+    SelectedGame game(2);
+    const std::string report = WriteReport(dir, "Kharros II report\r\n");
+    RegistryKey key(HKEY_LOCAL_MACHINE, kLauncherKey);
+    key.SetString("InstallPath", "C:\\" + std::string(290, 'x') + "\\Launcher.exe");
+    EXPECT_EQ(nullptr, GetLauncherInstallPath());
+    ASSERT_TRUE(BuildReportArchive(dir.File("a.zip").c_str(), "Kharros II Test.txt", report.c_str()));
+    EXPECT_EQ((std::vector<std::string>{"Kharros II Test.txt"}), MemberNames(dir.File("a.zip")));
+}
+
 TEST(ReportArchiveSharedRegistry, AReportThatCannotBeAddedLeavesNoArchiveAtAll) {
     TempDir dir;
     NoLauncher noLauncher;

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 #include "ui/game_catalog.h"
@@ -121,4 +124,61 @@ TEST(ReportWriter, TempFileNameFailsWhenTheTempFolderPathIsTooLong) {
     bool made = MakeTempFileName(path);
     SetEnvironmentVariableA("TMP", savedLength ? saved : NULL);
     EXPECT_FALSE(made);
+}
+
+namespace {
+
+// The DGN files in a folder.
+std::vector<std::string> TempFilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "\\DGN*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(found.cFileName);
+    while (FindNextFileA(find, &found));
+    FindClose(find);
+    return names;
+}
+
+}  // namespace
+
+TEST(ReportWriter, TempFileNamesInDeepFoldersFitTheBufferOrAreRefusedWithoutLeftovers) {
+    // The system makes names of up to 259 characters, the buffer holds 255:
+    // from a folder of 244 characters on, the name may no longer fit. Every
+    // folder length around that edge either gives a whole name in the buffer
+    // or fails and leaves no file behind (Wine creates files under cut names
+    // past MAX_PATH); the bytes after the buffer are never touched.
+    testing_support::TempDir dir;
+    int made = 0, refused = 0;
+    for (size_t length = 238; length <= 250; ++length) {
+        const std::string folder = testing_support::MakeDeepFolder(dir.path(), length);
+        ASSERT_EQ(length, folder.size());
+        struct {
+            char path[256];
+            char after[16];
+        } buffer;
+        memset(&buffer, 0x5A, sizeof buffer);
+        bool ok;
+        {
+            testing_support::TempFolderOverride temp(folder);
+            ok = MakeTempFileName(buffer.path);
+        }
+        EXPECT_EQ(std::string(16, 0x5A), std::string(buffer.after, 16)) << "written past the buffer at " << length;
+        const std::vector<std::string> left = TempFilesIn(folder);
+        if (ok) {
+            ++made;
+            const std::string path(buffer.path);
+            EXPECT_EQ(folder + "\\" + left.at(0), path);
+            EXPECT_EQ(1u, left.size());
+            DeleteFileA(path.c_str());
+        } else {
+            ++refused;
+            EXPECT_TRUE(left.empty()) << left.at(0) << " left behind at " << length;
+        }
+        // Names have up to 11 characters after the folder and its backslash;
+        // a folder where they might not fit is refused.
+        EXPECT_EQ(length + 1 + 11 <= 255, ok) << length;
+    }
+    EXPECT_GT(made, 0);
+    EXPECT_GT(refused, 0);
 }

@@ -1,6 +1,8 @@
 #include "test_support.h"
 
 #include <shlwapi.h>
+
+#include <algorithm>
 #include <stdio.h>
 
 namespace testing_support {
@@ -131,6 +133,53 @@ bool DeleteKeyTree(HKEY parent, const char* name, REGSAM view) {
 }
 
 }  // namespace
+
+bool SetFileSize(const std::string& path, unsigned long long size) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER to;
+    to.QuadPart = (LONGLONG)size;
+    bool done = SetFilePointerEx(file, to, NULL, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return done;
+}
+
+std::string MakeDeepFolder(const std::string& base, size_t length) {
+    std::string path = base;
+    while (path.size() < length) {
+        if (length - path.size() < 2) return "";
+        // Segments of at most 100 characters; the last one fills up exactly.
+        size_t segment = std::min<size_t>(100, length - path.size() - 1);
+        if (length - path.size() - 1 - segment == 1) --segment;  // never leave room for a lone backslash
+        path += "\\" + std::string(segment, 'd');
+        if (!CreateDirectoryA(path.c_str(), NULL) && GetLastError() != ERROR_ALREADY_EXISTS) return "";
+    }
+    return path.size() == length ? path : "";
+}
+
+namespace {
+
+bool SaveVariable(const char* name, std::string* value) {
+    char buffer[4096];
+    DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+    if (length == 0 || length >= sizeof buffer) return false;
+    *value = buffer;
+    return true;
+}
+
+}  // namespace
+
+TempFolderOverride::TempFolderOverride(const std::string& folder) {
+    hadTmp_ = SaveVariable("TMP", &tmp_);
+    hadTemp_ = SaveVariable("TEMP", &temp_);
+    SetEnvironmentVariableA("TMP", folder.c_str());
+    SetEnvironmentVariableA("TEMP", folder.c_str());
+}
+
+TempFolderOverride::~TempFolderOverride() {
+    SetEnvironmentVariableA("TMP", hadTmp_ ? tmp_.c_str() : NULL);
+    SetEnvironmentVariableA("TEMP", hadTemp_ ? temp_.c_str() : NULL);
+}
 
 RegistryKey::RegistryKey(HKEY root, const std::string& subKey, REGSAM view)
     : root_(root), subKey_(subKey), view_(view), key_(NULL) {

@@ -33,6 +33,27 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes);
 std::string ReadWholeFile(const std::string& path);
 void RemoveTree(const std::string& path);
 
+// Sets a file's size, 4 GiB and beyond included. Wine on Linux leaves the new
+// part sparse, so even a file of gigabytes costs no disk space.
+bool SetFileSize(const std::string& path, unsigned long long size);
+
+// Creates folders below base (which must exist) until the deepest one's path
+// is exactly `length` characters long; returns that path, or "" on failure.
+std::string MakeDeepFolder(const std::string& base, size_t length);
+
+// Points TMP and TEMP at a folder while it exists, then puts them back.
+class TempFolderOverride {
+public:
+    explicit TempFolderOverride(const std::string& folder);
+    ~TempFolderOverride();
+    TempFolderOverride(const TempFolderOverride&) = delete;
+    TempFolderOverride& operator=(const TempFolderOverride&) = delete;
+
+private:
+    std::string tmp_, temp_;
+    bool hadTmp_, hadTemp_;
+};
+
 // A report sink on a temporary file; Contents() reads back what was written.
 class ReportFile {
 public:
