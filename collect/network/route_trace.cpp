@@ -503,6 +503,7 @@ bool CopyMemoryToReport(const char* bytes, DWORD count, ReportSink report) {
         bool marker = FindStopMarkerCut(bytes + at, chunk, &keep);
         DWORD written = 0;
         if (keep > 0 && (!WriteFile(report, bytes + at, static_cast<DWORD>(keep), &written, NULL) || written != keep)) {
+            NoteReportWriteFailure();  // the report has a hole now; it is not sealed
             return false;  // a failed write ends the copy, as it does for a pipe
         }
         if (marker) return false;
