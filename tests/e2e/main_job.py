@@ -50,7 +50,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "network"))
 import driver as dgn  # noqa: E402
 import game_fixtures as fx  # noqa: E402
 import sealed_run  # noqa: E402
-from run_helpers import TRAILER, attach, run_to_file, wait_until_gone  # noqa: E402
+from run_helpers import (BANNERS_IN_ORDER, TRAILER, attach, run_to_file, split_sections,  # noqa: E402
+                         wait_until_gone)
 
 # The catalog names in game-index order.
 GAMES = ["Runeveil", "Runeveil 2", "Kharros II", "Solmere"]
@@ -303,6 +304,9 @@ def report_archive(job, archive, index):
     report = members[0][1]
     if TRAILER.search(report) is None:
         job.problem("the archived report does not end with the end marker and its digest")
+    titles = [title for title, _ in split_sections(report.decode("latin-1"))]
+    if titles != BANNERS_IN_ORDER:
+        job.problem("the archived report's sections are not those of a complete run: %s" % titles)
     return report
 
 
