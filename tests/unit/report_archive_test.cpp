@@ -300,6 +300,31 @@ TEST(ReportArchiveSharedRegistry, ALauncherPathLongerThanItsBufferIsNoLauncher) 
     EXPECT_EQ((std::vector<std::string>{"Kharros II Test.txt"}), MemberNames(dir.File("a.zip")));
 }
 
+TEST(ReportArchiveSharedRegistry, LogsWhosePathsWouldPassTheLimitAreSkippedInADeepDocumentsFolder) {
+    // From Vista on the logs are in "<documents>\Runeveil 2". With documents
+    // 240 characters deep the folder is 251 characters: "a.log" still fits
+    // in 259, "Client.log" does not and is left out rather than cut.
+    if (ExpectedGeneration() <= 6) GTEST_SKIP() << "the Runeveil 2 folder comes from the registry on XP";
+    TempDir dir;
+    NoLauncher noLauncher;
+    const std::string documents = testing_support::MakeDeepFolder(dir.path(), 240);
+    ASSERT_EQ(240u, documents.size());
+    DocumentsFolder personal(documents);
+    const std::string folder = documents + "\\Runeveil 2";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
+    ASSERT_TRUE(WriteWholeFile(folder + "\\a.log", "short name"));
+    // The long name is made through the short path of its folder.
+    char shortFolder[MAX_PATH] = "";
+    ASSERT_NE(0u, GetShortPathNameA(folder.c_str(), shortFolder, sizeof shortFolder));
+    ASSERT_TRUE(WriteWholeFile(std::string(shortFolder) + "\\Client.log", "long name"));
+    ASSERT_EQ(folder, GetRuneveil2Folder());
+    SelectedGame game(1);
+
+    const std::string report = WriteReport(dir, "Runeveil 2 report\r\n");
+    ASSERT_TRUE(BuildReportArchive(dir.File("a.zip").c_str(), "Runeveil 2 Test.txt", report.c_str()));
+    EXPECT_EQ((std::vector<std::string>{"Runeveil 2 Test.txt", "Skellan/Logs/a.log"}), MemberNames(dir.File("a.zip")));
+}
+
 TEST(ReportArchiveSharedRegistry, AReportThatCannotBeAddedLeavesNoArchiveAtAll) {
     TempDir dir;
     NoLauncher noLauncher;

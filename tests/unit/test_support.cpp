@@ -202,9 +202,11 @@ void RegistryKey::SetDword(const std::string& name, DWORD value) {
                    reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
-void RegistryKey::SetBinary(const std::string& name, const std::string& bytes) {
-    RegSetValueExA(key_, name.empty() ? NULL : name.c_str(), 0, REG_BINARY,
-                   reinterpret_cast<const BYTE*>(bytes.data()), (DWORD)bytes.size());
+void RegistryKey::SetBinary(const std::string& name, const std::string& bytes) { SetRaw(name, REG_BINARY, bytes); }
+
+void RegistryKey::SetRaw(const std::string& name, DWORD type, const std::string& bytes) {
+    RegSetValueExA(key_, name.empty() ? NULL : name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                   (DWORD)bytes.size());
 }
 
 }  // namespace testing_support

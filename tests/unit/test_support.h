@@ -91,6 +91,8 @@ public:
     void SetString(const std::string& name, const std::string& value, DWORD type = REG_SZ);
     void SetDword(const std::string& name, DWORD value);
     void SetBinary(const std::string& name, const std::string& bytes);
+    // Any type with exactly these bytes (strings without their terminator, numbers of odd sizes).
+    void SetRaw(const std::string& name, DWORD type, const std::string& bytes);
 
 private:
     RegistryLock lock_;

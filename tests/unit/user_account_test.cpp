@@ -43,6 +43,9 @@ public:
         }
         RegCloseKey(key_);
     }
+    void SetRaw(const char* name, DWORD type, const std::string& bytes) {
+        RegSetValueExA(key_, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()), (DWORD)bytes.size());
+    }
     void Set(const char* name, DWORD value) {
         RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     }
@@ -142,6 +145,15 @@ TEST(UacStatus, MissingOrNonNumericPolicyCountsAsOffSharedRegistry) {
     EXPECT_FALSE(IsUacEnabled()) << "first value is a string";
     policy.Set("ConsentPromptBehaviorAdmin", 0);
     EXPECT_TRUE(IsUacEnabled());
+    // A number of the right type but the wrong size is no number either.
+    const DWORD one = 1;
+    const std::string four(reinterpret_cast<const char*>(&one), 4);
+    policy.SetRaw("EnableLUA", REG_DWORD, four + four);
+    EXPECT_FALSE(IsUacEnabled()) << "EnableLUA of eight bytes";
+    policy.SetRaw("EnableLUA", REG_DWORD, four.substr(0, 2));
+    EXPECT_FALSE(IsUacEnabled()) << "EnableLUA of two bytes";
+    policy.SetRaw("EnableLUA", REG_QWORD, four + std::string(4, '\0'));
+    EXPECT_FALSE(IsUacEnabled()) << "EnableLUA as a 64-bit number";
 }
 
 TEST(LoggedOnUsers, OwnersAreDistinctWithoutRegardToCase) {
