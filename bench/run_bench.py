@@ -18,6 +18,8 @@ stand-in tools logging their own running times on the same clock. It prints
                          before the finished message, and connection waits to
                          silent hosts (none in this scenario: every server answers)
   run_overhead_s         run_total_s - run_unavoidable_s
+  run_route_s_*          inside the route step: until the first and the last
+                         trace's own start, and after the last trace's end
   ui_max_stall_ms        the longest WM_NULL round trip to the program's window
                          while the run goes (a probe every 50 ms from the Test
                          click to the result dialog; the start-up update check
@@ -39,6 +41,7 @@ sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "network"))
 
 import driver as dgn  # noqa: E402
+import game_fixtures as fx  # noqa: E402
 import main_job  # noqa: E402
 import sealed_run  # noqa: E402
 
@@ -108,6 +111,14 @@ def measure(steps, tools, stall, stall_at):
     # slowest trace. How far apart they start is the step's own cost.
     route = max([e - s for n, s, e in tools if n in ROUTE_TOOLS] or [0.0])
     dxdiag = tool_time(("dxdiag.exe",), "dxdiag")
+    # Where the route step's own time goes: until its tools start, and from
+    # the last one's end to the step's end (copying the output).
+    start, end = first["route_traces"]
+    traces = [(s, e) for n, s, e in tools if n in ROUTE_TOOLS and start <= s <= end]
+    if traces:
+        values["run_route_s_to_first_trace"] = min(s for s, _ in traces) - start
+        values["run_route_s_to_last_trace"] = max(s for s, _ in traces) - start
+        values["run_route_s_after_last_trace"] = end - max(e for _, e in traces)
     values["run_unavoidable_s_route_tools"] = route
     values["run_unavoidable_s_dxdiag"] = dxdiag
     values["run_unavoidable_s_finish_pause"] = FINISH_PAUSE_S
@@ -119,14 +130,13 @@ def measure(steps, tools, stall, stall_at):
     return values
 
 
-def one_run(build_dir, work, number, delay_ms):
+def one_run(build_dir, work, number):
     run_dir = os.path.join(work, "run%d" % number)
     os.makedirs(run_dir)
     step_log = os.path.join(run_dir, "steps.log")
     tool_log = os.path.join(run_dir, "tools.log")
     os.environ["DIAGNOVA_STEP_LOG"] = dgn.windows_path(step_log)
     os.environ["DGN_STANDIN_TIMES"] = dgn.windows_path(tool_log)
-    os.environ["DGN_STANDIN_DELAY_MS"] = str(delay_ms)
     d = dgn.Driver(build_dir)
     watch_out = open(os.path.join(run_dir, "watch.out"), "w+b")
     watcher = []
@@ -164,21 +174,16 @@ def inside(args):
     # closes (the progress dialog before the result dialog opens) would wait
     # about 2 s for X, which no Windows system does.
     main_job.use_wine_desktop()
-    # dxdiag is played by the stand-in too, so its own time is known: Wine
-    # runs its builtin dxdiag unless told to load the file in the system
-    # folder. The stand-in copies a report that Wine's dxdiag wrote once here.
+    # dxdiag is played by the stand-in too, so its own time is known.
     work = tempfile.mkdtemp(prefix="dgn-run-bench-")
-    dx_report = os.path.join(work, "dxdiag.txt")
-    subprocess.run(["wine", "dxdiag", "/t", dgn.windows_path(dx_report)], stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-    os.environ["WINEDLLOVERRIDES"] = os.environ.get("WINEDLLOVERRIDES", "") + ";dxdiag.exe=n"
-    os.environ["DGN_STANDIN_SOURCE"] = dgn.windows_path(dx_report)
+    fx.install_dxdiag_stand_in(build_dir, os.environ["WINEPREFIX"], work)
     try:
-        runs = [one_run(build_dir, work, n, args.tool_delay_ms) for n in range(args.runs)]
+        main_job.use_route_script(work, args.tool_delay_ms)
+        runs = [one_run(build_dir, work, n) for n in range(args.runs)]
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print("# %d complete Runeveil 2 run(s), 32-bit XP prefix, sealed network (all_reachable), "
-          "stand-in tools taking %d ms" % (len(runs), args.tool_delay_ms))
+          "route traces taking %d ms" % (len(runs), args.tool_delay_ms))
     for n, values in enumerate(runs):
         print("# run %d: total %.3f s, unavoidable %.3f s, ui stall %.1f ms"
               % (n, values["run_total_s"], values["run_unavoidable_s"], values["ui_max_stall_ms"]))
@@ -197,22 +202,16 @@ def main(argv):
     p.add_argument("build")
     p.add_argument("--runs", type=int, default=1)
     p.add_argument("--tool-delay-ms", type=int, default=1000,
-                   help="how long each stand-in route tool takes (default 1000)")
+                   help="how long each route trace takes after its first lines (default 1000)")
     p.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
     args = p.parse_args(argv)
     if args.inside:
         return inside(args)
     build_dir = os.path.abspath(args.build)
-    tools = tempfile.mkdtemp(prefix="dgn-tools-")
-    try:
-        command = [sys.executable, os.path.abspath(__file__), build_dir, "--inside", "--runs", str(args.runs),
-                   "--tool-delay-ms", str(args.tool_delay_ms)]
-        return sealed_run.run(command, scenario="all_reachable", xvfb=True,
-                              install=main_job.stand_in_tools(build_dir, tools,
-                                                              ("tracert.exe", "pathping.exe", "dxdiag.exe")),
-                              wine_prefix=os.path.join(build_dir, "wine", "winxp"))
-    finally:
-        shutil.rmtree(tools, ignore_errors=True)
+    command = [sys.executable, os.path.abspath(__file__), build_dir, "--inside", "--runs", str(args.runs),
+               "--tool-delay-ms", str(args.tool_delay_ms)]
+    return sealed_run.run(command, scenario="all_reachable", xvfb=True, install=main_job.stand_in_tools(build_dir),
+                          wine_prefix=os.path.join(build_dir, "wine", "winxp"))
 
 
 if __name__ == "__main__":

@@ -62,8 +62,8 @@ DEFAULT_GAME = "Runeveil 2"
 XP_GENERATION = 6
 
 ROUTE_STATUS = "Testing Network Route. . ."
-# Each route tool stand-in takes this long, so the progress dialog stays up
-# long enough in the route step for its screenshot.
+# Each route trace takes this long, so the progress dialog stays up long
+# enough in the route step for its screenshot.
 ROUTE_TOOL_DELAY_MS = 3000
 
 
@@ -323,15 +323,22 @@ def expected_member_names(index):
     return [name for name, _ in ordered] + [name for group in groups for name in sorted(group)]
 
 
-def stand_in_tools(build_dir, folder, names=("tracert.exe", "pathping.exe")):
-    """Copies of the stand-in tool under the given tool names (the route
-    tools, which Wine lacks; Wine's own dxdiag ends normally on a 32-bit
-    system and writes a real report)."""
-    tools = []
-    for name in names:
-        tools.append(os.path.join(folder, name))
-        shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"), tools[-1])
-    return tools
+def stand_in_tools(build_dir):
+    """The route tools' stand-ins (Wine has neither tracert nor pathping);
+    Wine's own dxdiag ends normally on a 32-bit system and writes a real
+    report."""
+    return [os.path.join(build_dir, "tests", "route_tools", name) for name in ("tracert.exe", "pathping.exe")]
+
+
+def use_route_script(folder, delay_ms):
+    """Makes every trace print its first lines at once, as a real tracer
+    does, then take delay_ms before it completes: a script line for every
+    address of the sealed network."""
+    _, addresses = sealed_run.address_plan()
+    path = os.path.join(folder, "route script.txt")
+    with open(path, "w") as f:
+        f.writelines("%s sleep %d\n" % (address, delay_ms) for address in addresses)
+    os.environ["DIAGNOVA_ROUTE_SCRIPT"] = dgn.windows_path(path)
 
 
 def inside(args):
@@ -347,7 +354,8 @@ def inside(args):
     stamp = time.strftime("%Y%m%d-%H%M%S")
     run_dir = os.path.join(os.path.abspath(args.out), "%s-%s" % (stamp, game.replace(" ", "_")))
     os.makedirs(run_dir)
-    os.environ["DGN_STANDIN_DELAY_MS"] = str(ROUTE_TOOL_DELAY_MS)
+    work = tempfile.mkdtemp(prefix="dgn-main-job-")
+    use_route_script(work, ROUTE_TOOL_DELAY_MS)
     archive = run_game(build_dir, index, run_dir, os.path.join(build_dir, "Diagnova.exe"), job)
     if archive:
         report = report_archive(job, archive, index)
@@ -358,6 +366,7 @@ def inside(args):
             shutil.copy(os.path.join(build_dir, "Diagnova.exe"), os.path.join(run_dir, "Diagnova.exe"))
             verify_report(dgn.Driver(build_dir), job, dgn.windows_path(os.path.join(run_dir, "Diagnova.exe")), path)
             os.remove(os.path.join(run_dir, "Diagnova.exe"))
+    shutil.rmtree(work, ignore_errors=True)
     job.say("result", "ok" if job.ok else "failed (%d problems)" % len(job.problems))
     return 0 if job.ok else 1
 
@@ -390,17 +399,12 @@ def main(argv):
         return inside(args)
     build_dir = os.path.abspath(args.build)
     own_display = args.xvfb or not os.environ.get("DISPLAY")
-    tools = tempfile.mkdtemp(prefix="dgn-tools-")
-    try:
-        command = [sys.executable, os.path.abspath(__file__), build_dir, "--inside", "--game", args.game,
-                   "--out", os.path.abspath(args.out)]
-        if own_display:
-            command.append("--own-display")
-        return sealed_run.run(command, scenario=args.scenario, xvfb=own_display,
-                              install=stand_in_tools(build_dir, tools),
-                              wine_prefix=os.path.join(build_dir, "wine", "winxp"))
-    finally:
-        shutil.rmtree(tools, ignore_errors=True)
+    command = [sys.executable, os.path.abspath(__file__), build_dir, "--inside", "--game", args.game,
+               "--out", os.path.abspath(args.out)]
+    if own_display:
+        command.append("--own-display")
+    return sealed_run.run(command, scenario=args.scenario, xvfb=own_display, install=stand_in_tools(build_dir),
+                          wine_prefix=os.path.join(build_dir, "wine", "winxp"))
 
 
 if __name__ == "__main__":
