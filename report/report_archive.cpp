@@ -14,6 +14,7 @@
 #include <string.h>
 
 #include "common/owned_handle.h"
+#include "report/run_control.h"
 #include "ui/game_catalog.h"
 
 namespace {
@@ -139,7 +140,7 @@ bool BuildReportArchive(const char* archivePath, const char* reportName, const c
         return false;
     }
     CollectLauncherFiles(archive);
-    if (GetSelectedGame() == kRuneveil2Game) CollectRuneveil2Logs(archive);
+    if (GetRunGame() == kRuneveil2Game) CollectRuneveil2Logs(archive);
     // Without its central directory (a full disk) the file is no archive at
     // all; it goes, like one whose report could not be added.
     if (ZipClose(archive) != ZipOk) {

@@ -12,6 +12,7 @@
 #include <string.h>
 
 #include "collect/system/windows_version.h"
+#include "report/run_control.h"
 #include "ui/game_catalog.h"
 
 namespace {
@@ -76,7 +77,7 @@ void WriteSectionBanner(ReportSink sink, const char* title) {
 void WriteReportHeader(ReportSink sink) {
     char version[256] = "";
     GetProgramVersion(version);
-    const GameRecord* game = GetGameRecord(GetSelectedGame());
+    const GameRecord* game = GetGameRecord(GetRunGame());
     WriteFormatted(sink, "%s Test Report -- created by Diagnova v%s\r\n\r\n",
                    game ? game->name : "", version);
 }

@@ -11,6 +11,8 @@
 
 #include <commctrl.h>
 
+#include "ui/game_catalog.h"
+
 ProgressWindow g_progressWindow = {NULL, NULL, NULL, kNoRun};
 
 namespace {
@@ -25,6 +27,8 @@ HWND g_relayBar = NULL;
 HWND g_relayStatus = NULL;
 
 thread_local LONG t_threadRunId = kNoRun;
+thread_local int t_threadRunGame = kNoGame;
+thread_local bool t_threadHasRunGame = false;
 
 const char kRelayClass[] = "DiagnovaRunRelay";
 
@@ -98,6 +102,13 @@ void SetMainWindowHandle(HWND window) { g_mainWindow = window; }
 
 void SetThreadRunId(LONG runId) { t_threadRunId = runId; }
 LONG GetThreadRunId() { return t_threadRunId; }
+
+void SetThreadRunGame(int gameIndex) {
+    t_threadRunGame = gameIndex;
+    t_threadHasRunGame = true;
+}
+
+int GetRunGame() { return t_threadHasRunGame ? t_threadRunGame : GetSelectedGame(); }
 
 void CancelRunFromStep() {
     LONG runId = t_threadRunId;

@@ -46,6 +46,14 @@ bool IsRunCurrent(LONG runId);
 void SetThreadRunId(LONG runId);
 LONG GetThreadRunId();
 
+// The game that the run on this worker thread tests. The modal progress
+// dialog keeps the player's selection fixed, but after its close box the run
+// goes on unseen while the player may pick another game: the run's own steps
+// must keep to the game it started with. On a thread that runs no test this
+// is the selected game.
+void SetThreadRunGame(int gameIndex);
+int GetRunGame();
+
 // Run relay, created on the user-interface thread; lives as long as the program.
 bool CreateRunRelay();
 // The open progress dialog of the current run and its two controls; the

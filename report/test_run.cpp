@@ -153,6 +153,7 @@ DWORD WINAPI TestWorker(LPVOID argument) {
     TestRunParams* params = (TestRunParams*)argument;
     if (params != NULL) {
         SetThreadRunId(params->runId);
+        SetThreadRunGame(params->gameIndex);
         RunWorker(params);
         free(params);
     }

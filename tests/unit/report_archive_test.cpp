@@ -4,6 +4,7 @@
 // which other tests touch too; "SharedRegistry" in their names gives them
 // ctest's resource lock for such fixtures.
 #include "report/report_archive.h"
+#include "report/run_control.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
@@ -378,4 +380,38 @@ TEST(ReportArchiveSharedRegistry, NamesLongerThan259CharactersAreSkippedNotCut) 
     EXPECT_FALSE(AddFileToArchive(NULL, "Launcher", "C:\\x.txt"));
     EXPECT_EQ(0, CollectLauncherFiles(NULL));
     EXPECT_EQ(0, CollectRuneveil2Logs(NULL));
+}
+
+// After the progress dialog's close box the run goes on unseen and the player
+// may pick another game: the archive still follows the game the run tests.
+TEST(ReportArchiveSharedRegistry, TheRunsGameDecidesOnTheLogsNotTheSelectionMadeSince) {
+    TempDir dir;
+    NoLauncher noLauncher;
+    Runeveil2Folder folder;
+    ASSERT_TRUE(WriteWholeFile(folder.File("Client.log"), "client log\r\n"));
+    const std::string report = WriteReport(dir, "report\r\n");
+
+    struct Case {
+        int runGame;
+        int selectedNow;
+        const char* archive;
+        size_t members;
+    };
+    const Case cases[] = {{1, 0, "two.zip", 2u}, {3, 1, "solmere.zip", 1u}};
+    for (const Case& c : cases) {
+        SelectedGame game(c.selectedNow);
+        const std::string archive = dir.File(c.archive);
+        bool built = false;
+        std::thread worker([&] {
+            SetThreadRunGame(c.runGame);
+            built = BuildReportArchive(archive.c_str(), "Test.txt", report.c_str());
+        });
+        worker.join();
+        ASSERT_TRUE(built);
+        std::vector<ZipMember> members;
+        ASSERT_TRUE(ReadZipMembers(ReadWholeFile(archive), &members));
+        EXPECT_EQ(c.members, members.size()) << "run game " << c.runGame;
+    }
+    // A thread that runs no test follows the selection.
+    EXPECT_EQ(kNoGame, GetRunGame());
 }
