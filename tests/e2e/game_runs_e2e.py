@@ -37,7 +37,6 @@ import os
 import pwd
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
@@ -90,12 +89,12 @@ VIEW_64_VALUES = ([("HKEY_LOCAL_MACHINE", PUBLISHER_KEY, "View", "sz", "native")
                    ("HKEY_LOCAL_MACHINE", "SOFTWARE\\Orvane\\Solmere", "InstallPath", "sz", "C:\\Native\\Solmere")]
                   + _uninstall_entry("View64"))
 ONLY_VIEW_VALUES = [("HKEY_LOCAL_MACHINE", PUBLISHER_KEY, "View", "sz", "native")] + _uninstall_entry("View32")
+UNINSTALL_LINE = "\tOrvane%s, Orvane, Fixture %s v1.2\r\n"
+
 # (file name, product version) of the D3DX look-alikes (tests/tools/d3dx_fixture.rc).
 D3DX_32 = ("d3dx9_77.dll", "9.29.952.3111")
 D3DX_64 = ("d3dx10_77.dll", "10.0.17763.132")
-UNINSTALL_LINE = "\tOrvane%s, Orvane, Fixture %s v1.2\r\n"
 
-SUPPORT_TEXT_IDS = {0: 61, 1: 62, 2: 60, 3: 59}
 RESULT_HEADING = "The diagnostic test completed successfully."
 
 failures = []
