@@ -255,19 +255,27 @@ def runeveil2_logs(generation):
     return DOCUMENTS_LOGS if generation > 6 else INSTALL_LOGS
 
 
-def expected_members(game, generation):
+def runeveil2_folder(generation):
+    """The C: path of the folder whose logs a Runeveil 2 run collects."""
+    return DOCUMENTS_DIR + "\\Runeveil 2" if generation > 6 else RUNEVEIL2_DIR
+
+
+def expected_members(game, generation, unreadable=()):
     """(ordered, groups): ordered is the list of (member name, bytes) that
     must open the archive after the report, in this order; groups is a list
     of {member name: bytes} dicts that follow, each group in any order (the
-    file system's listing order), the groups in this order."""
-    ordered = [("Launcher/" + name, data) for name, data in LAUNCHER_CONFIG]
-    groups = [{"Launcher/Logs/" + name: data for name, data in LAUNCHER_LOGS.items()}]
+    file system's listing order), the groups in this order. Files named in
+    unreadable (held open by another program without read sharing) are left
+    out."""
+    ordered = [("Launcher/" + name, data) for name, data in LAUNCHER_CONFIG if name not in unreadable]
+    groups = [{"Launcher/Logs/" + name: data for name, data in LAUNCHER_LOGS.items() if name not in unreadable}]
     if game == 1:
-        groups.append({"Skellan/Logs/" + name: data for name, data in runeveil2_logs(generation).items()})
+        groups.append({"Skellan/Logs/" + name: data for name, data in runeveil2_logs(generation).items()
+                       if name not in unreadable})
     return ordered, groups
 
 
-def check_members(members, report_name, game, generation):
+def check_members(members, report_name, game, generation, unreadable=()):
     """Compares an archive's members (a list of (name, bytes) in archive
     order) with what the fixture expects after the report; returns a list of
     differences (empty when all is well)."""
@@ -276,7 +284,7 @@ def check_members(members, report_name, game, generation):
     if not names or names[0] != report_name:
         return ["the report %r is not the first member: %s" % (report_name, names)]
     rest = members[1:]
-    ordered, groups = expected_members(game, generation)
+    ordered, groups = expected_members(game, generation, unreadable)
     for (want_name, want_data), got in zip(ordered, rest):
         if got[0] != want_name:
             problems.append("member %r where %r belongs" % (got[0], want_name))

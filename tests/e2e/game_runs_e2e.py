@@ -30,13 +30,18 @@ dxdiag never ends under WOW64; see game_fixtures.install_dxdiag_stand_in): it
 logs the command line it received and leaves a dxdiag-like report, whose
 component list the program must cut off.
 
-Usage: game_runs_e2e.py BUILD_DIR PREFIX GAME...   (as root; PREFIX is win7,
-win10 or winxp under BUILD_DIR/wine)
+With --held NAME, another program holds the Runeveil 2 log NAME open without
+read sharing (as a running game may) for the whole session: a Runeveil 2 run
+leaves that member out and the archive stays whole.
+
+Usage: game_runs_e2e.py BUILD_DIR PREFIX [--held NAME] GAME...   (as root;
+PREFIX is win7, win10 or winxp under BUILD_DIR/wine)
 """
 import os
 import pwd
 import re
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
@@ -285,7 +290,26 @@ def check_generation(prefix_name, report, log_lines):
 
 # ---- inside the sealed network -------------------------------------------------
 
-def inside(build_dir, prefix_name, games):
+def hold_without_sharing(build_dir, path):
+    """Starts a program that opens the file at the C: path for writing
+    without any sharing and keeps it open (the tool stand-in playing a dxdiag
+    stopped while it writes); returns once the file is held. wineserver -k at
+    the end of the sealed session ends it."""
+    env = dict(os.environ, DGN_STANDIN_DXDIAG="partial")
+    env.pop("DGN_STANDIN_LOG", None)
+    subprocess.Popen(["wine", os.path.join(build_dir, "tests", "tool_stand_in.exe"), "hold", "/t", path],
+                     env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    unix = fx.unix_path(os.environ["WINEPREFIX"], path)
+    deadline = time.time() + 60
+    while time.time() < deadline:
+        with open(unix, "rb") as f:
+            if f.read().startswith(b"------------------\r\nSystem Information"):
+                return True
+        time.sleep(0.1)  # another process: the file it writes is all there is to watch
+    return False
+
+
+def inside(build_dir, prefix_name, games, held):
     p = PREFIXES[prefix_name]
     prefix = os.environ["WINEPREFIX"]
     work = tempfile.mkdtemp(prefix="dgn-games-")
@@ -310,6 +334,9 @@ def inside(build_dir, prefix_name, games):
         shutil.copy(os.path.join(build_dir, "tests", "d3dx_fixture_b.dll"),
                     os.path.join(prefix, "drive_c", "windows", "system32", D3DX_64[0]))
 
+    if held:
+        check(hold_without_sharing(build_dir, fx.runeveil2_folder(p["generation"]) + "\\" + held),
+              "another program holds %s open without sharing" % held)
     d = dgn.Driver(build_dir)
     temp = temp_folder()
     r = run_to_file(d, ["start", program], ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
@@ -337,7 +364,7 @@ def inside(build_dir, prefix_name, games):
                 members = [(i.filename, z.read(i)) for i in z.infolist()]
         except (OSError, zipfile.BadZipFile) as e:
             check(False, "%s: the archive opens: %s" % (name, e))
-        problems = fx.check_members(members, name + " Test.txt", game, p["generation"])
+        problems = fx.check_members(members, name + " Test.txt", game, p["generation"], [held] if held else [])
         check(not problems, "%s: archive members %s: %s" % (name, [m for m, _ in members], problems))
         report = members[0][1] if members else b""
         if report_path:
@@ -358,7 +385,11 @@ def inside(build_dir, prefix_name, games):
 
 def main():
     if len(sys.argv) >= 5 and sys.argv[1] == "--inside":
-        return inside(sys.argv[2], sys.argv[3], [int(g) for g in sys.argv[4:]])
+        rest = sys.argv[4:]
+        held = None
+        if rest[:1] == ["--held"]:
+            held, rest = rest[1], rest[2:]
+        return inside(sys.argv[2], sys.argv[3], [int(g) for g in rest], held)
     build_dir = os.path.abspath(sys.argv[1])
     prefix_name = sys.argv[2]
     tools = tempfile.mkdtemp(prefix="dgn-tools-")
