@@ -493,22 +493,29 @@ void SettleStoppedTools(const RouteTrace* traces, int traceCount) {
     }
 }
 
-// Copies kept output the way CopyStreamToReport copies a file holding it: in
-// 4096-byte chunks, stopping before a "DirectX Components" heading inside one.
-// False when it stopped there, so nothing after it is copied.
-bool CopyMemoryToReport(const char* bytes, DWORD count, ReportSink report) {
+// Writes kept output bytes that continue the trace's output on a 4096-byte
+// chunk boundary. The stop marker is looked for in each 4096-byte chunk, as
+// CopyStreamToReport does when it copies a file holding the same output, but
+// the bytes go out in one write rather than one per chunk. False when the copy
+// stops here (marker found, or the write failed), so nothing after is copied.
+bool WriteKeptBytes(ReportSink report, const char* bytes, DWORD count) {
+    DWORD keep = count;
+    bool marker = false;
     for (DWORD at = 0; at < count; at += kCopyChunkBytes) {
         DWORD chunk = count - at < kCopyChunkBytes ? count - at : kCopyChunkBytes;
-        size_t keep = chunk;
-        bool marker = FindStopMarkerCut(bytes + at, chunk, &keep);
-        DWORD written = 0;
-        if (keep > 0 && (!WriteFile(report, bytes + at, static_cast<DWORD>(keep), &written, NULL) || written != keep)) {
-            NoteReportWriteFailure();  // the report has a hole now; it is not sealed
-            return false;  // a failed write ends the copy, as it does for a pipe
+        size_t chunkKeep = 0;
+        if (FindStopMarkerCut(bytes + at, chunk, &chunkKeep)) {
+            keep = at + static_cast<DWORD>(chunkKeep);
+            marker = true;
+            break;
         }
-        if (marker) return false;
     }
-    return true;
+    DWORD written = 0;
+    if (keep > 0 && (!WriteFile(report, bytes, keep, &written, NULL) || written != keep)) {
+        NoteReportWriteFailure();  // the report has a hole now; it is not sealed
+        return false;
+    }
+    return !marker;
 }
 
 void WriteTraceOutput(ReportSink report, const RouteTrace* trace, DrainSession* session, int index) {
@@ -520,10 +527,18 @@ void WriteTraceOutput(ReportSink report, const RouteTrace* trace, DrainSession* 
     // A drain the drain thread has not completed is still its own: its block
     // then has no output.
     if (InterlockedCompareExchange(&drain->complete, 1, 1) != 1) return;
-    if (!CopyMemoryToReport(drain->memory, drain->memoryBytes, report)) return;
-    if (drain->spool != INVALID_HANDLE_VALUE) {
-        SetFilePointer(drain->spool, 0, NULL, FILE_BEGIN);
-        CopyStreamToReport(drain->spool, report);
+    // Output the spool could not take is missing from the report as surely
+    // as a failed write would leave it out.
+    if (drain->lostOutput) NoteReportWriteFailure();
+    if (!WriteKeptBytes(report, drain->memory, drain->memoryBytes)) return;
+    if (drain->spool == INVALID_HANDLE_VALUE || drain->staging == NULL) return;
+    // The spool starts where full memory ended, on a chunk boundary, and is
+    // read in multiples of the chunk, so the chunks are those of one file.
+    SetFilePointer(drain->spool, 0, NULL, FILE_BEGIN);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(drain->spool, drain->staging, kSpoolReadBytes, &got, NULL) || got == 0) return;
+        if (!WriteKeptBytes(report, drain->staging, got)) return;
     }
 }
 

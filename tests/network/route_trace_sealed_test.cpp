@@ -110,6 +110,25 @@ TEST_F(RouteAllReachable, OutputLongerThanAPipeHoldsArrivesWholeWithoutTimeout) 
     EXPECT_TRUE(expected == body) << "the report differs from the tools' output";
 }
 
+TEST_F(RouteAllReachable, KeptOutputStopsBeforeTheDirectXHeadingLikeACopiedFile) {
+    // The copy rule of every tool output: a "DirectX Components" heading that
+    // lies whole inside one 4096-byte chunk ends the copy 20 bytes before it.
+    // The heading lies in the 11th chunk for .31 (output kept in memory) and
+    // in the 81st for .33 (beyond what memory keeps, continued from a file).
+    std::string head31 = "stand-in: pathping.exe -w 500 -q 100 -4 192.0.2.31\r\nTracing route to 192.0.2.31\r\n";
+    std::string head33 = "stand-in: pathping.exe -w 500 -q 100 -4 192.0.2.33\r\nTracing route to 192.0.2.33\r\n";
+    size_t bytes31 = 4096 * 10 + 1000 - 20 - head31.size();
+    size_t bytes33 = 4096 * 80 + 2000 - 20 - head33.size();
+    sealed::RouteScript script("192.0.2.31 marker " + std::to_string(bytes31) + "\r\n192.0.2.33 marker " +
+                               std::to_string(bytes33) + "\r\n");
+    std::string expected = RouteBlock("K2 Auth Gate", "US", "192.0.2.31", head31 + HopBytes("192.0.2.31", bytes31)) +
+                           RouteBlock("K2 nprotect", "US", "192.0.2.32", StandInOutput("192.0.2.32")) +
+                           RouteBlock("K2 Patcher", "US", "192.0.2.33", head33 + HopBytes("192.0.2.33", bytes33));
+    std::string body = Traces(3, kKharros2Servers);
+    EXPECT_EQ(expected.size(), body.size());
+    EXPECT_TRUE(expected == body) << "the report differs from the tools' output";
+}
+
 TEST_F(RouteAllReachable, OutputIsWholeOnceTheToolsEndWhileAnotherProcessStillHoldsThePipe) {
     // A tool's pipe can outlive the tool: a process started at the same
     // moment inherits its write end, and under Wine so does the conhost.exe

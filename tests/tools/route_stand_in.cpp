@@ -12,6 +12,8 @@
 //              its standard output and holds it open until the named event
 //              DIAGNOVA_ROUTE_LINGER_EVENT is set (at most a minute), and ends
 //              with "Trace complete." while that copy still holds the pipe
+//   marker N   like bytes N, then a 20-character rule line, the heading
+//              "DirectX Components" and one more line
 //   console    "shared console" when other processes are attached to its
 //              console, else "own console"
 //   timed N    like bytes N, then a line "own time: <ms> ms": the time since
@@ -184,6 +186,9 @@ int main() {
         StartHolder();
     } else if (strcmp(action, "sleep") == 0) {
         Sleep(number);
+    } else if (strcmp(action, "marker") == 0) {
+        PrintBytes(address, number);
+        Print("------------------\r\nDirectX Components\r\nafter the heading\r\n");
     } else if (strcmp(action, "bytes") == 0 || strcmp(action, "timed") == 0) {
         PrintBytes(address, number);
         if (strcmp(action, "timed") == 0) {
