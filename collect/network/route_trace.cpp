@@ -84,6 +84,7 @@ const DWORD kSpoolReadBytes = 64 * 1024;
 const int kReadsAfterFinish = 32;
 
 const ULONG_PTR kFinishKey = 0xFFFF;
+const ULONG_PTR kReleaseKey = 0xFFFE;
 // How long the start waits for the first tool's console before it starts the
 // others with consoles of their own.
 const DWORD kFirstConsoleWaitMs = 1000;
@@ -127,6 +128,10 @@ void FreeDrainMemory(TraceDrain* drain) {
     if (drain->spool != INVALID_HANDLE_VALUE) CloseHandle(drain->spool);
     if (drain->memory != NULL) HeapFree(GetProcessHeap(), 0, drain->memory);
     if (drain->staging != NULL) HeapFree(GetProcessHeap(), 0, drain->staging);
+    drain->pipe = NULL;
+    drain->spool = INVALID_HANDLE_VALUE;
+    drain->memory = NULL;
+    drain->staging = NULL;
 }
 
 void ReleaseSession(DrainSession* session) {
@@ -226,10 +231,14 @@ void StoreOutput(TraceDrain* drain, DWORD bytes) {
 // The drain thread. Control packets carry no OVERLAPPED: a trace index hands
 // that trace's pipe over (its first read is issued here, because CancelIo only
 // cancels reads of the calling thread and Windows XP has no CancelIoEx);
-// kFinishKey asks it to finish every drain.
+// kFinishKey asks it to finish every drain; kReleaseKey says the worker is
+// done with the kept output, which the drain thread then frees itself: closing
+// large spool files (which deletes them) takes a while, and the step need not
+// wait for it.
 DWORD WINAPI DrainTraces(LPVOID parameter) {
     DrainSession* session = static_cast<DrainSession*>(parameter);
     bool finishing = false;
+    bool released = false;
     int openDrains = 0;
     for (;;) {
         DWORD bytes = 0;
@@ -238,7 +247,9 @@ DWORD WINAPI DrainTraces(LPVOID parameter) {
         BOOL ok = GetQueuedCompletionStatus(session->port, &bytes, &key, &overlapped, INFINITE);
         if (overlapped == NULL) {
             if (!ok) break;  // the port itself failed
-            if (key == kFinishKey) {
+            if (key == kReleaseKey) {
+                released = true;
+            } else if (key == kFinishKey) {
                 finishing = true;
                 for (int i = 0; i < kMaxRouteTraces; ++i) {
                     TraceDrain* drain = &session->drains[i];
@@ -266,7 +277,13 @@ DWORD WINAPI DrainTraces(LPVOID parameter) {
                 CloseDrain(drain, &openDrains);  // ERROR_BROKEN_PIPE: the pipe's end
             }
         }
-        if (finishing && openDrains == 0) break;
+        if (finishing && openDrains == 0) {
+            SetEvent(session->drained);
+            if (released) {
+                for (int i = 0; i < kMaxRouteTraces; ++i) FreeDrainMemory(&session->drains[i]);
+                break;
+            }
+        }
     }
     SetEvent(session->drained);
     ReleaseSession(session);
@@ -634,5 +651,8 @@ void WriteRouteTraces(ReportSink report, int serverCount, const ServerEntry* ser
         for (int i = 0; i < traceCount; ++i) WriteTraceBlock(report, &traces[i], session, i);
     }
     for (int i = 0; i < traceCount; ++i) ReleaseTrace(&traces[i]);
-    if (session != NULL) ReleaseSession(session);
+    if (session != NULL) {
+        PostQueuedCompletionStatus(session->port, 0, kReleaseKey, NULL);
+        ReleaseSession(session);
+    }
 }
