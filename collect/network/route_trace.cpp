@@ -15,7 +15,8 @@
 // Wine about doubles the cost of each start. So once the first tool has shown
 // that its console is up (its first output has arrived), the step attaches
 // itself to that console while it starts the others, which then share it as
-// any console program's children do, and detaches again. Output still goes
+// any console program's children do, and detaches again. That wait is only
+// worth it when there are more traces than starter threads. Output still goes
 // only through each tool's own pipe; the shared console is hidden like the
 // first tool's own, and has the same code page a new one would have.
 //
@@ -395,7 +396,10 @@ void DetachFromToolConsole(SharedConsole* shared) {
 
 void StartAllTraces(StartJob* job) {
     SharedConsole console = {false, {NULL, NULL, NULL}};
-    if (job->session != NULL && job->traceCount > 1) {
+    // Up to kStarterThreads traces all start at once anyway, so waiting for
+    // the first console would only add to the step; beyond that the starts
+    // queue behind each other, and every console saved shortens the queue.
+    if (job->session != NULL && job->traceCount > kStarterThreads) {
         // The first tool alone, until its console is up.
         job->next = 1;
         StartTrace(job, 0);

@@ -157,26 +157,31 @@ TEST_F(RouteAllReachable, OutputIsWholeOnceTheToolsEndWhileAnotherProcessStillHo
     EXPECT_TRUE(expected == body) << "the report differs from the tools' output";
 }
 
-TEST_F(RouteAllReachable, ToolsStartedFromAProgramWithoutAConsoleShareTheFirstToolsConsole) {
+TEST_F(RouteAllReachable, ManyToolsStartedFromAProgramWithoutAConsoleShareTheFirstToolsConsole) {
     // Diagnova has no console, so each console tool would get one (and a
-    // conhost.exe) of its own; the step lets the later tools share the first
-    // one's. The first tool is still running when the others look.
+    // conhost.exe) of its own; with more traces than starter threads, the
+    // later tools share the first one's. Ten traces: three entries of the
+    // host with three addresses, then one more. The .11 tools sleep, so the
+    // first tool is still running when the others look.
     FreeConsole();
     sealed::RouteScript script(
         "192.0.2.11 sleep 3000\r\n192.0.2.12 console\r\n192.0.2.13 console\r\n192.0.2.14 console\r\n");
     ServerEntry servers[] = {
         sealed::Entry("Gate", 3, "auth.runeveil.example", 80, CheckRoute),
+        sealed::Entry("Gate", 3, "auth.runeveil.example", 80, CheckRoute),
+        sealed::Entry("Gate", 3, "auth.runeveil.example", 80, CheckRoute),
         sealed::Entry("Files", 3, "files.runeveil.example", 80, CheckRoute),
     };
     std::string expected;
-    const char* addresses[] = {"192.0.2.11", "192.0.2.12", "192.0.2.13", "192.0.2.14"};
+    const char* addresses[] = {"192.0.2.11", "192.0.2.12", "192.0.2.13", "192.0.2.11", "192.0.2.12",
+                               "192.0.2.13", "192.0.2.11", "192.0.2.12", "192.0.2.13", "192.0.2.14"};
     for (const char* a : addresses) {
         std::string head = std::string("stand-in: pathping.exe -w 500 -q 100 -4 ") + a + "\r\nTracing route to " + a + "\r\n";
-        bool first = std::string(a) == "192.0.2.11";
+        bool sleeper = std::string(a) == "192.0.2.11";
         const char* label = std::string(a) == "192.0.2.14" ? "Files" : "Gate";
-        expected += RouteBlock(label, "US", a, head + (first ? "" : "shared console\r\n") + "Trace complete.\r\n");
+        expected += RouteBlock(label, "US", a, head + (sleeper ? "" : "shared console\r\n") + "Trace complete.\r\n");
     }
-    EXPECT_EQ(expected, Traces(2, servers));
+    EXPECT_EQ(expected, Traces(4, servers));
     // The step leaves again: this process has no console afterwards.
     EXPECT_EQ((HWND)NULL, GetConsoleWindow());
     DWORD processes[4];
