@@ -99,6 +99,18 @@ TEST(RegistryDump, OverlongValueLineIsCutAndRunsOnAndHugeDataIsSkipped) {
     EXPECT_EQ("\tA, " + std::string(252, 'a') + "\tB, b\r\n\tC, cc\r\n", DumpOf(HKEY_CURRENT_USER, base, 1));
 }
 
+TEST(RegistryDump, HugeValueNamesAreCutOrLeftOutNeverOverflowed) {
+    // A value name of 16382 characters (the longest the 16383-byte buffer
+    // holds) is cut at 255 characters with its line end; a name one longer
+    // does not fit and is left out without a trace.
+    const std::string base = "Software\\DiagnovaTest\\" + UniqueName("Names");
+    RegistryKey top(HKEY_CURRENT_USER, base);
+    top.SetString("B", "b");
+    top.SetString(std::string(16382, 'n'), "x");
+    top.SetString(std::string(16383, 'm'), "y");
+    EXPECT_EQ("\tB, b\r\n\t" + std::string(255, 'n'), DumpOf(HKEY_CURRENT_USER, base, 1));
+}
+
 TEST(RegistryDump, KeyTableNamesEachKeyAndReportsMissingOnes) {
     const std::string base = "Software\\DiagnovaTest\\" + UniqueName("Table");
     RegistryKey top(HKEY_CURRENT_USER, base);
