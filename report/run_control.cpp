@@ -130,6 +130,30 @@ void CancelRunFromStep() {
 
 bool IsRunCurrent(LONG runId) { return runId != kNoRun && g_progressWindow.runId == runId; }
 
+DWORD WaitWhileRunCurrent(DWORD count, const HANDLE* handles, DWORD timeoutMs) {
+    HANDLE waitFor[MAXIMUM_WAIT_OBJECTS];
+    if (count == 0 || count >= MAXIMUM_WAIT_OBJECTS) return WAIT_FAILED;
+    for (DWORD i = 0; i < count; ++i) waitFor[i] = handles[i];
+    DWORD waitCount = count;
+    if (g_cancelEvent != NULL) waitFor[waitCount++] = g_cancelEvent;
+    LONG runId = t_threadRunId;
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD slice = timeoutMs;
+        if (timeoutMs != INFINITE) {
+            DWORD spent = GetTickCount() - start;
+            slice = spent < timeoutMs ? timeoutMs - spent : 0;
+        }
+        if (runId != kNoRun && slice > kRunCheckPeriodMs) slice = kRunCheckPeriodMs;
+        DWORD result = WaitForMultipleObjects(waitCount, waitFor, FALSE, slice);
+        if (result < WAIT_OBJECT_0 + count) return result;
+        if (result == WAIT_OBJECT_0 + count) return kWaitRunStopped;
+        if (result != WAIT_TIMEOUT) return WAIT_FAILED;
+        if (runId != kNoRun && !IsRunCurrent(runId)) return kWaitRunStopped;
+        if (timeoutMs != INFINITE && GetTickCount() - start >= timeoutMs) return WAIT_TIMEOUT;
+    }
+}
+
 bool CreateRunRelay() {
     if (g_relay != NULL) return true;
     HINSTANCE instance = GetModuleHandleA(NULL);

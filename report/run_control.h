@@ -41,6 +41,23 @@ void CancelRunFromStep();
 // True while the run with this identifier is the current one.
 bool IsRunCurrent(LONG runId);
 
+// What WaitWhileRunCurrent returns when the run stopped: the cancel event was
+// set, or the calling worker's run is no longer current.
+const DWORD kWaitRunStopped = 0x00010000;
+
+// The wait of a step that waits for its tools: like WaitForMultipleObjects
+// for any one of up to 63 handles (the result is WAIT_OBJECT_0 + index,
+// WAIT_TIMEOUT or WAIT_FAILED), and also ends with kWaitRunStopped when the
+// cancel event is set. On a test worker thread it ends that way too once the
+// worker's run is no longer current, which it looks at every
+// kRunCheckPeriodMs: a newer run resets the shared cancel event, so a run
+// that the player left by the close box, or one cancelled a moment before
+// its wait began, would otherwise never see its cancel and keep its tools
+// running for the time limit or for ever, for a report that is deleted. A
+// handle that is signalled wins over the cancel event.
+DWORD WaitWhileRunCurrent(DWORD count, const HANDLE* handles, DWORD timeoutMs);
+const DWORD kRunCheckPeriodMs = 200;
+
 // The run a test worker thread works for; threads that never set it read
 // kNoRun.
 void SetThreadRunId(LONG runId);

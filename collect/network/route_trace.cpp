@@ -495,10 +495,9 @@ bool StartWatcher(const RouteTrace* traces, int traceCount, HANDLE allFinished) 
 enum WaitOutcome { OutcomeFinished, OutcomeCancelled, OutcomeTimedOut };
 
 WaitOutcome WaitForTraces(HANDLE allFinished) {
-    HANDLE events[2] = {allFinished, GetRunCancelEvent()};
-    DWORD eventCount = events[1] != NULL ? 2 : 1;
-    DWORD result = WaitForMultipleObjects(eventCount, events, FALSE, g_traceTimeLimitMs);
-    if (result == WAIT_OBJECT_0 + 1) return OutcomeCancelled;
+    // Also ends when the run is no longer current (report/run_control.h).
+    DWORD result = WaitWhileRunCurrent(1, &allFinished, g_traceTimeLimitMs);
+    if (result == kWaitRunStopped) return OutcomeCancelled;
     if (result == WAIT_TIMEOUT) return OutcomeTimedOut;
     return OutcomeFinished;  // a failed wait counts as finished
 }

@@ -8,7 +8,8 @@
 // the native files.
 //
 // dxdiag may take minutes and has no time limit; the wait also ends when the
-// run's cancel event is set, and the tool is then ended at once. Wine 8's
+// run's cancel event is set or the run is no longer current, and the tool is
+// then ended at once. Wine 8's
 // dxdiag does not know "/64bit" and never ends with it, so under Wine's WOW64
 // this step lasts until the player cancels; its 32-bit dxdiag (no "/64bit")
 // writes a short report without a components part, which is copied whole.
@@ -111,9 +112,8 @@ void WriteDxDiagWithTool(ReportSink report, const char* tool) {
                 OwnedHandle process(started.process);
                 // dxdiag writes its report to the file, not to standard output.
                 OwnedHandle output(started.output);
-                HANDLE cancel = GetRunCancelEvent();
-                HANDLE waitFor[2] = {process.Get(), cancel};
-                DWORD waited = WaitForMultipleObjects(cancel != NULL ? 2 : 1, waitFor, FALSE, INFINITE);
+                HANDLE waitFor[1] = {process.Get()};
+                DWORD waited = WaitWhileRunCurrent(1, waitFor, INFINITE);
                 if (waited != WAIT_OBJECT_0) {
                     TerminateProcess(process.Get(), 0);
                     DeleteTemporaryReport(temporary, process.Get());

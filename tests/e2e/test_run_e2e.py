@@ -31,7 +31,11 @@ run, so that one program instance goes through all of these in turn:
   6. The close box on the progress dialog (after a screenshot of it) ends only
      the dialog: the run completes unseen, leaves its archive and its report,
      and no result dialog opens.
-  7. In a second sealed session, without Internet access (the update server
+  7. The close box while dxdiag never ends leaves the run going; the next
+     Test makes that run no longer current, which stops its dxdiag, and the
+     abandoned run deletes its report and dxdiag's file while the new run
+     completes and replaces the earlier Runeveil 2 archive.
+  8. In a second sealed session, without Internet access (the update server
      is down): after the start-up warning, a run shows the connectivity
      step's warning once, then ends as if cancelled: the dialog closes, no
      tracer starts, the report and dxdiag's file are deleted, no archive.
@@ -305,6 +309,40 @@ def inside(build_dir):
     # The finished message has nowhere to go: no result dialog may appear.
     r = run_to_file(d, attach(pid), ["timeout", "3000"], ["wait-window", "--title", "Test Result"], timeout=60)
     check(r.returncode != 0, "no result dialog opens after the close box\n" + str(r))
+
+    # 7. The close box while dxdiag never ends, then Test again: the new run
+    # makes the abandoned one no longer current, and its dxdiag is stopped
+    # rather than left running for a report that is deleted anyway.
+    before = reports_in(temp)
+    tools.set(dxdiag="partial")
+    starts = len(tools.starts())
+    r = press_test(d, pid, 1)
+    check(r.returncode == 0, "Runeveil 2 test started\n" + str(r))
+    check(wait_for(lambda: tools.dxdiags(starts), 60), "dxdiag started")
+    hung = tools.dxdiags(starts)[:1]
+    hung_file = dxdiag_file(hung[0][0], temp) if hung else ""
+    check(hung and wait_for(lambda: os.path.exists(hung_file), 10), "dxdiag began its file")
+    check(wait_for_status(d, pid, DIRECTX, 10), "the progress dialog shows the DirectX step")
+    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["close"], timeout=60)
+    check(r.returncode == 0 and wait_until_gone(d, pid, "Test Progress", 5), "the close box ends the progress dialog")
+    abandoned = reports_in(temp) - before - {hung_file}
+    check(len(abandoned) == 1, "the abandoned run's report is in the temporary folder: %s" % abandoned)
+    check(not processes_ended(d, [p for _, p in hung], 1), "the close box alone leaves dxdiag running")
+    tools.set()
+    r = press_test(d, pid, 1)
+    check(r.returncode == 0, "another Runeveil 2 test started\n" + str(r))
+    check(processes_ended(d, [p for _, p in hung], 5), "the new run's start stopped the abandoned run's dxdiag")
+    check(wait_for(lambda: not (abandoned & reports_in(temp)), 120), "the abandoned run deleted its report")
+    check(not os.path.exists(hung_file), "the abandoned run left no dxdiag file")
+    r = run_to_file(d, attach(pid), ["timeout", "120000"], ["wait-window", "--title", "Test Result"],
+                    ["text", "1030"], ["click", "1040"], timeout=300)
+    check(r.returncode == 0 and (r.get("text") or "").endswith("\\Runeveil 2 Test.zip"),
+          "the new run completes with its own result dialog\n" + str(r))
+    check(wait_until_gone(d, pid, "Test Result"), "the result dialog is gone")
+    left = reports_in(temp) - before
+    check(len(left) == 1, "the two runs leave exactly the completed run's report: %s" % left)
+    if len(left) == 1 and os.path.isfile(rv2_archive):
+        check_completed_report(rv2_archive, "Runeveil 2 Test.txt", left.pop(), "Runeveil 2 Test Report")
     r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["timeout", "60000"],
                     ["wait-exit"], timeout=90)
     check(r.returncode == 0, "the program ends\n" + str(r))
