@@ -17,6 +17,7 @@
 #include <string.h>
 
 #include "report/test_run.h"
+#include "tests/tools/own_time_log.h"
 
 #undef WinMain
 
@@ -24,15 +25,6 @@ namespace {
 
 ReportStepWriters g_programWriters;
 HANDLE g_stepLog = INVALID_HANDLE_VALUE;
-
-unsigned long long NowMicroseconds() {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER ticks;
-    ticks.LowPart = now.dwLowDateTime;
-    ticks.HighPart = now.dwHighDateTime;
-    return (ticks.QuadPart - 116444736000000000ULL) / 10;  // 100 ns units since 1601
-}
 
 void LogStep(const char* name, unsigned long long start, unsigned long long end) {
     if (g_stepLog == INVALID_HANDLE_VALUE) return;
@@ -45,8 +37,8 @@ void LogStep(const char* name, unsigned long long start, unsigned long long end)
 // Times one call of a step: from construction to the end of the scope.
 class StepTimer {
 public:
-    explicit StepTimer(const char* name) : name_(name), start_(NowMicroseconds()) {}
-    ~StepTimer() { LogStep(name_, start_, NowMicroseconds()); }
+    explicit StepTimer(const char* name) : name_(name), start_(SystemMicroseconds()) {}
+    ~StepTimer() { LogStep(name_, start_, SystemMicroseconds()); }
     StepTimer(const StepTimer&) = delete;
     StepTimer& operator=(const StepTimer&) = delete;
 
@@ -102,7 +94,7 @@ bool Timed_buildArchive(const char* archivePath, const char* reportName, const c
 }
 
 INT_PTR Timed_showResult() {
-    unsigned long long now = NowMicroseconds();
+    unsigned long long now = SystemMicroseconds();
     LogStep("result_dialog", now, now);
     return g_programWriters.showResult();
 }

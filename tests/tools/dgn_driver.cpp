@@ -21,6 +21,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "own_time_log.h"
+
 #include <string>
 #include <vector>
 
@@ -550,17 +552,6 @@ bool CmdMenu(Driver& driver, const Args&) {
     if (menu == NULL || GetMenuItemCount(menu) < 0) return Fail("the window's menu cannot be read");
     PrintMenu(menu, "");
     return true;
-}
-
-// Microseconds since 1970 by the system clock, the clock that benchmark logs
-// share.
-unsigned long long SystemMicroseconds() {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER ticks;
-    ticks.LowPart = now.dwLowDateTime;
-    ticks.HighPart = now.dwHighDateTime;
-    return (ticks.QuadPart - 116444736000000000ULL) / 10;  // 100 ns units since 1601
 }
 
 // How long the program's user-interface thread goes without handling

@@ -31,6 +31,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "own_time_log.h"
+
 namespace {
 
 void WriteAll(const char* bytes, DWORD count) {
@@ -130,41 +132,16 @@ int Hold() {
     return 0;
 }
 
-unsigned long long NowMicroseconds() {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER ticks;
-    ticks.LowPart = now.dwLowDateTime;
-    ticks.HighPart = now.dwHighDateTime;
-    return (ticks.QuadPart - 116444736000000000ULL) / 10;  // 100 ns units since 1601
-}
-
 unsigned long long g_startedUs = 0;
 
-void LogOwnTime() {
-    char log[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("DGN_STANDIN_TIMES", log, sizeof log);
-    if (length == 0 || length >= sizeof log) return;
-    char program[MAX_PATH] = "";
-    GetModuleFileNameA(NULL, program, sizeof program);
-    const char* name = strrchr(program, '\\');
-    name = name != NULL ? name + 1 : program;
-    HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) return;
-    char entry[MAX_PATH + 64];
-    int entryLength = snprintf(entry, sizeof entry, "%s %llu %llu\r\n", name, g_startedUs, NowMicroseconds());
-    DWORD written = 0;
-    if (entryLength > 0) WriteFile(file, entry, (DWORD)entryLength, &written, NULL);
-    CloseHandle(file);
-}
+void LogOwnTimeAtExit() { LogOwnTime(g_startedUs); }
 
 }  // namespace
 
 int main() {
     if (strstr(GetCommandLineA(), " --hold") != NULL) return Hold();
-    g_startedUs = NowMicroseconds();
-    atexit(LogOwnTime);
+    g_startedUs = SystemMicroseconds();
+    atexit(LogOwnTimeAtExit);
     DWORD start = GetTickCount();
     const char* commandLine = GetCommandLineA();
     const char* address = strrchr(commandLine, ' ');

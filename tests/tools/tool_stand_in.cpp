@@ -36,6 +36,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "own_time_log.h"
+
 namespace {
 
 // The value of a DGN_STANDIN_... setting from the control file, else from the
@@ -95,33 +97,9 @@ void LogCommandLine() {
     CloseHandle(file);
 }
 
-unsigned long long NowMicroseconds() {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER ticks;
-    ticks.LowPart = now.dwLowDateTime;
-    ticks.HighPart = now.dwHighDateTime;
-    return (ticks.QuadPart - 116444736000000000ULL) / 10;  // 100 ns units since 1601
-}
-
 unsigned long long g_startedUs = 0;
 
-void LogOwnTime() {
-    char log[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("DGN_STANDIN_TIMES", log, sizeof log);
-    if (length == 0 || length >= sizeof log) return;
-    char program[MAX_PATH] = "";
-    GetModuleFileNameA(NULL, program, sizeof program);
-    const char* name = strrchr(program, '\\');
-    name = name != NULL ? name + 1 : program;
-    HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) return;
-    char entry[MAX_PATH + 64];
-    int entryLength = snprintf(entry, sizeof entry, "%s %llu %llu\r\n", name, g_startedUs, NowMicroseconds());
-    if (entryLength > 0) WriteAll(file, entry, (DWORD)entryLength);
-    CloseHandle(file);
-}
+void LogOwnTimeAtExit() { LogOwnTime(g_startedUs); }
 
 int PlayDxDiag(const char* target) {
     char mode[32];
@@ -149,8 +127,8 @@ int PlayDxDiag(const char* target) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_startedUs = NowMicroseconds();
-    atexit(LogOwnTime);
+    g_startedUs = SystemMicroseconds();
+    atexit(LogOwnTimeAtExit);
     LogCommandLine();
     for (int i = 1; i + 1 < argc; ++i) {
         if (strcmp(argv[i], "/t") == 0) return PlayDxDiag(argv[i + 1]);
