@@ -19,24 +19,11 @@ using testing_support::ReportFile;
 using testing_support::StandInToolSource;
 using testing_support::TempDir;
 using testing_support::WriteWholeFile;
+using testing_support::SectionBanner;
+using testing_support::ExpectedGeneration;
+using testing_support::ExpectedWow64;
 
 namespace {
-
-std::string Banner(const std::string& title) {
-    std::string rule(78, '=');
-    return rule + "\r\n= " + title + "\r\n" + rule + "\r\n";
-}
-
-// What the prefix under test should be (set for the Windows 10 and XP
-// prefixes; the default prefix is a 64-bit Windows 7).
-int ExpectedGeneration() {
-    const char* value = getenv("DIAGNOVA_EXPECT_GENERATION");
-    return value ? atoi(value) : 9;
-}
-bool ExpectedWow64() {
-    const char* value = getenv("DIAGNOVA_EXPECT_WOW64");
-    return value ? atoi(value) != 0 : true;
-}
 
 std::string TestFile(const std::string& name) {
     std::string source = StandInToolSource();
@@ -131,7 +118,7 @@ TEST(InstalledDirectXPrefixSystemFiles, ListsThe32BitAndUnderWow64TheNativeSyste
     ReportFile report;
     WriteInstalledDirectX(report.sink());
     std::string contents = report.Contents();
-    std::string head = Banner("Installed DirectX") + " - x86\r\n";
+    std::string head = SectionBanner("Installed DirectX") + " - x86\r\n";
     ASSERT_EQ(0u, contents.find(head)) << contents;
     ASSERT_GE(contents.size(), head.size() + 2);
     EXPECT_EQ("\r\n", contents.substr(contents.size() - 2));
@@ -234,7 +221,7 @@ TEST(DxDiagPrefixSystemFiles, CopiesTheReportUpToTheComponentsHeadingOnEveryPref
     std::string temporary = commandLine.substr(ExpectedSwitches().size());
     EXPECT_EQ(0u, temporary.find(TemporaryFolder() + "DGN")) << temporary;
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(temporary.c_str())) << "temporary report left behind";
-    EXPECT_EQ(Banner("Running DirectX diagnostic") + "*--> " + commandLine + " <--*\r\n\r\n" +
+    EXPECT_EQ(SectionBanner("Running DirectX diagnostic") + "*--> " + commandLine + " <--*\r\n\r\n" +
                   "------------------\r\nSystem Information\r\n------------------\r\n" + before + "\r\n",
               report.Contents());
 }
@@ -245,7 +232,7 @@ TEST(DxDiagPrefixSystemFiles, MissingReportFileGivesTheFailureTextWithoutEmptyLi
     WriteDxDiagWithTool(report.sink(), StandInDxDiag::Name().c_str());
     std::string commandLine = dxdiag.CommandLine();
     ASSERT_EQ(0u, commandLine.find(ExpectedSwitches())) << commandLine;
-    EXPECT_EQ(Banner("Running DirectX diagnostic") + "*--> " + commandLine + " <--*\r\n\r\n" +
+    EXPECT_EQ(SectionBanner("Running DirectX diagnostic") + "*--> " + commandLine + " <--*\r\n\r\n" +
                   "  DirectX Diagnostics failed\r\n",
               report.Contents());
 }
@@ -267,7 +254,7 @@ TEST(DxDiagPrefixSystemFiles, ADeepTemporaryFolderStillGetsTheWholeReportOnEvery
     std::string commandLine = dxdiag.CommandLine();
     ASSERT_EQ(0u, commandLine.find(ExpectedSwitches() + deep + "\\DGN")) << commandLine;
     EXPECT_GT(commandLine.size(), 255u);
-    EXPECT_EQ(Banner("Running DirectX diagnostic") + ("*--> " + commandLine + " <--*").substr(0, 255) +
+    EXPECT_EQ(SectionBanner("Running DirectX diagnostic") + ("*--> " + commandLine + " <--*").substr(0, 255) +
                   "------------------\r\nSystem Information\r\n------------------\r\n\r\n",
               report.Contents());
 }
@@ -328,7 +315,7 @@ TEST(DxDiagPrefixSystemFiles, CancelEndsAHangingDxDiagAtOnceOnEveryPrefix) {
 
     std::string commandLine = dxdiag.CommandLine();
     ASSERT_EQ(0u, commandLine.find(ExpectedSwitches())) << commandLine;
-    EXPECT_EQ(Banner("Running DirectX diagnostic") + "*--> " + commandLine + " <--*\r\n\r\n\r\n", report.Contents());
+    EXPECT_EQ(SectionBanner("Running DirectX diagnostic") + "*--> " + commandLine + " <--*\r\n\r\n\r\n", report.Contents());
     EXPECT_LT(elapsed, 15000u);
     // The hanging tool is gone: nothing can still hold its temporary file.
     std::string temporary = commandLine.substr(ExpectedSwitches().size());
@@ -351,7 +338,7 @@ TEST(DxDiagPrefixSystemFiles, PrefixsOwnDxDiagReportLandsInTheSectionOnEveryPref
     ReportFile report;
     WriteDxDiag(report.sink());
     std::string contents = report.Contents();
-    std::string head = Banner("Running DirectX diagnostic") + "*--> " + ExpectedSwitches("dxdiag") + TemporaryFolder() + "DGN";
+    std::string head = SectionBanner("Running DirectX diagnostic") + "*--> " + ExpectedSwitches("dxdiag") + TemporaryFolder() + "DGN";
     EXPECT_EQ(0u, contents.find(head)) << contents;
     // Wine's short report has no components part, so it is copied whole.
     EXPECT_NE(std::string::npos, contents.find("System Information")) << contents;

@@ -10,13 +10,9 @@
 using testing_support::ReadWholeFile;
 using testing_support::ReportFile;
 using testing_support::WriteWholeFile;
+using testing_support::SectionBanner;
 
 namespace {
-
-std::string Banner(const std::string& title) {
-    std::string rule(78, '=');
-    return rule + "\r\n= " + title + "\r\n" + rule + "\r\n";
-}
 
 // Points one of this process's predefined registry roots at a private key, so
 // fixtures in "HKEY_LOCAL_MACHINE\SOFTWARE\..." or the current user's Internet
@@ -74,7 +70,7 @@ std::string ProxySection() {
 
 std::string ProxyLines(const char* autoConfig, const char* migrate, const char* enabled, const std::string& override,
                        const std::string& server) {
-    return Banner("IE proxy setting") + "Auto Config : " + autoConfig + "\r\nMigrate     : " + migrate +
+    return SectionBanner("IE proxy setting") + "Auto Config : " + autoConfig + "\r\nMigrate     : " + migrate +
            "\r\nEnabled     : " + enabled + "\r\nOverride    : " + override + "\r\nServer      : " + server +
            "\r\n\r\n";
 }
@@ -128,7 +124,7 @@ TEST(BhoList, MissingKeyAndEmptyKeyHaveTheirOwnLines) {
     {
         ReportFile report;
         WriteBhoList(report.sink());
-        EXPECT_EQ(Banner("Gathering BHO list") + "error : fail to load key \\Browser Help Objects\r\n\r\n",
+        EXPECT_EQ(SectionBanner("Gathering BHO list") + "error : fail to load key \\Browser Help Objects\r\n\r\n",
                   report.Contents());
     }
     HKEY key = NULL;
@@ -136,7 +132,7 @@ TEST(BhoList, MissingKeyAndEmptyKeyHaveTheirOwnLines) {
     RegCloseKey(key);
     ReportFile report;
     WriteBhoList(report.sink());
-    EXPECT_EQ(Banner("Gathering BHO list") + "There is no installed BHO\r\n\r\n", report.Contents());
+    EXPECT_EQ(SectionBanner("Gathering BHO list") + "There is no installed BHO\r\n\r\n", report.Contents());
 }
 
 TEST(BhoList, ListsNamedClassesWithPathAndThreadingModel) {
@@ -169,7 +165,7 @@ TEST(BhoList, ListsNamedClassesWithPathAndThreadingModel) {
 
     ReportFile report;
     WriteBhoList(report.sink());
-    EXPECT_EQ(Banner("Gathering BHO list") +
+    EXPECT_EQ(SectionBanner("Gathering BHO list") +
                   "- Toolbar Helper\r\n\tClass Id     : {11111111-0000-0000-0000-000000000001}\r\n"
                   "\tInstall Path : C:\\Program Files\\Toolbar\\helper.dll\r\n\tThread Model : Apartment\r\n"
                   "- Expanding Helper\r\n\tClass Id     : {22222222-0000-0000-0000-000000000002}\r\n"
@@ -231,12 +227,12 @@ TEST(HostsFilePrefixSystemFiles, SectionHoldsTheFileBetweenTitleAndEmptyLines) {
     const std::string path = SystemHostsPath();
     {
         SwappedFile swap(path, hosts);
-        EXPECT_EQ(Banner("Collecting Hosts file content") + "*--> " + path + " <--*\r\n\r\n" + hosts + "\r\n\r\n",
+        EXPECT_EQ(SectionBanner("Collecting Hosts file content") + "*--> " + path + " <--*\r\n\r\n" + hosts + "\r\n\r\n",
                   HostsSection());
     }
     {
         SwappedFile swap(path, "");
-        EXPECT_EQ(Banner("Collecting Hosts file content") + "*--> " + path + " <--*\r\n\r\n\r\n\r\n",
+        EXPECT_EQ(SectionBanner("Collecting Hosts file content") + "*--> " + path + " <--*\r\n\r\n\r\n\r\n",
                   HostsSection());
     }
 }
@@ -247,7 +243,7 @@ TEST(HostsFilePrefixSystemFiles, FileHeldExclusivelyIsReportedNotFoundButSharedO
     HANDLE shared = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                                 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, shared);
-    EXPECT_EQ(Banner("Collecting Hosts file content") + "*--> " + path + " <--*\r\n\r\n" +
+    EXPECT_EQ(SectionBanner("Collecting Hosts file content") + "*--> " + path + " <--*\r\n\r\n" +
                   "1.2.3.4 example.invalid\r\n\r\n\r\n",
               HostsSection());
     CloseHandle(shared);
@@ -270,7 +266,7 @@ TEST(HostsFilePrefixSystemFiles, AHostsFileOfFourGibibytesIsCutAfter32MebibytesA
     ASSERT_TRUE(testing_support::SetFileSize(path, (1ULL << 32) + 5));
     const size_t limit = 32u << 20;
     const std::string section = HostsSection();
-    const std::string title = Banner("Collecting Hosts file content") + "*--> " + path + " <--*\r\n\r\n";
+    const std::string title = SectionBanner("Collecting Hosts file content") + "*--> " + path + " <--*\r\n\r\n";
     const std::string tail = "failed(5)\r\n\r\n";
     ASSERT_EQ(title.size() + limit + tail.size(), section.size());
     EXPECT_EQ(title + head, section.substr(0, title.size() + head.size()));
@@ -307,7 +303,7 @@ void ExpectToolSection(void (*write)(ReportSink), const std::string& title, cons
     ReportFile report;
     write(report.sink());
     std::string contents = report.Contents();
-    std::string head = Banner(title) + "*--> " + commandLine + " <--*\r\n\r\n";
+    std::string head = SectionBanner(title) + "*--> " + commandLine + " <--*\r\n\r\n";
     EXPECT_EQ(0u, contents.find(head)) << contents;
     if (printsSomething) {
         EXPECT_GT(contents.size(), head.size() + 2) << "the tool printed nothing: " << contents;

@@ -28,6 +28,7 @@ using testing_support::RemoveTree;
 using testing_support::TempDir;
 using testing_support::WriteWholeFile;
 using testing_support::ZipMember;
+using testing_support::ExpectedGeneration;
 
 namespace {
 
@@ -87,11 +88,6 @@ std::string WriteReport(const TempDir& dir, const std::string& text) {
     const std::string path = dir.File("DGN1A2B.tmp");
     EXPECT_TRUE(WriteWholeFile(path, text));
     return path;
-}
-
-int ExpectedGeneration() {
-    const char* value = getenv("DIAGNOVA_EXPECT_GENERATION");
-    return value ? atoi(value) : 9;
 }
 
 // Points the user's documents folder at a folder of this test while it runs.

@@ -32,6 +32,7 @@
 
 using testing_support::ReadWholeFile;
 using testing_support::TempDir;
+using testing_support::SectionBanner;
 
 namespace {
 
@@ -212,11 +213,6 @@ bool WaitPumping(HANDLE object, DWORD timeoutMs) {
     }
 }
 
-std::string Banner(const std::string& title) {
-    const std::string rule(78, '=');
-    return rule + "\r\n= " + title + "\r\n" + rule + "\r\n";
-}
-
 std::string Header(const char* game) {
     char version[256] = "";
     GetProgramVersion(version);
@@ -311,26 +307,26 @@ protected:
 // the registry section.
 std::string CompletedReportBody() {
     return Header("Runeveil") +
-           Banner("information about the UAC status and user level") + "[uac 2 Started. . .]\r\n" +
-           Banner("list of users currently logged on") + "[users 2 Started. . .]\r\n" +
-           Banner("Installed games") + "[games 2 Started. . .]\r\n" +
-           Banner("Installed DirectX") + "[directx 2 Testing DirectX. . .]\r\n" +
-           Banner("Running DirectX diagnostic") + "[dxdiag 2 Testing DirectX. . .]\r\ndxdiag done\r\n" +
+           SectionBanner("information about the UAC status and user level") + "[uac 2 Started. . .]\r\n" +
+           SectionBanner("list of users currently logged on") + "[users 2 Started. . .]\r\n" +
+           SectionBanner("Installed games") + "[games 2 Started. . .]\r\n" +
+           SectionBanner("Installed DirectX") + "[directx 2 Testing DirectX. . .]\r\n" +
+           SectionBanner("Running DirectX diagnostic") + "[dxdiag 2 Testing DirectX. . .]\r\ndxdiag done\r\n" +
            "[os 3 Testing DirectX. . .]\r\n" +
-           Banner("information about the current computer system") + "[system 3 Testing DirectX. . .]\r\n" +
-           Banner("Gathering adapter settings") + "[adapters 3 Testing DirectX. . .]\r\n" +
-           Banner("IE proxy setting") + "[proxy 4 Testing DirectX. . .]\r\n" +
-           Banner("Gathering LSP list") + "[lsp 4 Testing DirectX. . .]\r\n" +
-           Banner("Gathering BHO list") + "[bho 4 Testing DirectX. . .]\r\n" +
-           Banner("Discovering external address") + "[external 4 Testing DirectX. . .]\r\n" +
-           Banner("Checking server connectivity") + "[connectivity 6 Testing Server Connection. . .]\r\n" +
+           SectionBanner("information about the current computer system") + "[system 3 Testing DirectX. . .]\r\n" +
+           SectionBanner("Gathering adapter settings") + "[adapters 3 Testing DirectX. . .]\r\n" +
+           SectionBanner("IE proxy setting") + "[proxy 4 Testing DirectX. . .]\r\n" +
+           SectionBanner("Gathering LSP list") + "[lsp 4 Testing DirectX. . .]\r\n" +
+           SectionBanner("Gathering BHO list") + "[bho 4 Testing DirectX. . .]\r\n" +
+           SectionBanner("Discovering external address") + "[external 4 Testing DirectX. . .]\r\n" +
+           SectionBanner("Checking server connectivity") + "[connectivity 6 Testing Server Connection. . .]\r\n" +
            "7 servers, first " + kRuneveilServers[0].host + "\r\n\r\n" +
-           Banner("Gathering IP addresses") + "[addresses 8 Testing Server Connection. . .]\r\n\r\n" +
-           Banner("Detecting network connections") + "[connections 10 Testing Server Connection. . .]\r\n" +
-           Banner("Tracing network paths") + "[route 50 Testing Network Route. . .]\r\nroute done\r\n\r\n" +
-           Banner("Collecting Hosts file content") + "[hosts 55 Testing Network Route. . .]\r\n" +
-           Banner("Dumping Running Processes") + "[processes 90 Testing Network Route. . .]\r\n" +
-           Banner("Dumping System Registry") + "[registry 94 Testing Network Route. . .]\r\n";
+           SectionBanner("Gathering IP addresses") + "[addresses 8 Testing Server Connection. . .]\r\n\r\n" +
+           SectionBanner("Detecting network connections") + "[connections 10 Testing Server Connection. . .]\r\n" +
+           SectionBanner("Tracing network paths") + "[route 50 Testing Network Route. . .]\r\nroute done\r\n\r\n" +
+           SectionBanner("Collecting Hosts file content") + "[hosts 55 Testing Network Route. . .]\r\n" +
+           SectionBanner("Dumping Running Processes") + "[processes 90 Testing Network Route. . .]\r\n" +
+           SectionBanner("Dumping System Registry") + "[registry 94 Testing Network Route. . .]\r\n";
 }
 
 TEST_F(TestRunDriver, CompletedRunIsSealedCheckedPackedAndHandedToTheResultDialog) {
@@ -382,20 +378,20 @@ TEST_F(TestRunDriver, CancelBeforeDirectXSkipsEveryGuardedStepAndDeletesTheRepor
     ASSERT_TRUE(WaitForWorker());
 
     EXPECT_EQ(Header("Runeveil") +
-                  Banner("information about the UAC status and user level") + "[uac 2 Started. . .]\r\n" +
-                  Banner("list of users currently logged on") + "[users 2 Started. . .]\r\n" +
-                  Banner("Installed games") + "[games 2 Started. . .]\r\n" +
+                  SectionBanner("information about the UAC status and user level") + "[uac 2 Started. . .]\r\n" +
+                  SectionBanner("list of users currently logged on") + "[users 2 Started. . .]\r\n" +
+                  SectionBanner("Installed games") + "[games 2 Started. . .]\r\n" +
                   "[os closed]\r\n" +
-                  Banner("information about the current computer system") + "[system closed]\r\n" +
-                  Banner("Gathering adapter settings") + "[adapters closed]\r\n" +
-                  Banner("IE proxy setting") + "[proxy closed]\r\n" +
-                  Banner("Gathering LSP list") + "[lsp closed]\r\n" +
-                  Banner("Gathering BHO list") + "[bho closed]\r\n" +
-                  Banner("Discovering external address") + "[external closed]\r\n" +
-                  Banner("Detecting network connections") + "[connections closed]\r\n" +
-                  Banner("Collecting Hosts file content") + "[hosts closed]\r\n" +
-                  Banner("Dumping Running Processes") + "[processes closed]\r\n" +
-                  Banner("Dumping System Registry") + "[registry closed]\r\n",
+                  SectionBanner("information about the current computer system") + "[system closed]\r\n" +
+                  SectionBanner("Gathering adapter settings") + "[adapters closed]\r\n" +
+                  SectionBanner("IE proxy setting") + "[proxy closed]\r\n" +
+                  SectionBanner("Gathering LSP list") + "[lsp closed]\r\n" +
+                  SectionBanner("Gathering BHO list") + "[bho closed]\r\n" +
+                  SectionBanner("Discovering external address") + "[external closed]\r\n" +
+                  SectionBanner("Detecting network connections") + "[connections closed]\r\n" +
+                  SectionBanner("Collecting Hosts file content") + "[hosts closed]\r\n" +
+                  SectionBanner("Dumping Running Processes") + "[processes closed]\r\n" +
+                  SectionBanner("Dumping System Registry") + "[registry closed]\r\n",
               g_stand.snapshot[0]);
     EXPECT_TRUE(ReportsLeft().empty());
     EXPECT_EQ(0, g_stand.verifyCalls);
@@ -415,12 +411,12 @@ TEST_F(TestRunDriver, CancelDuringDirectXStopsItAndSkipsTheNetworkTests) {
 
     const std::string& report = g_stand.snapshot[0];
     EXPECT_NE(std::string::npos,
-              report.find(Banner("Running DirectX diagnostic") +
+              report.find(SectionBanner("Running DirectX diagnostic") +
                           "[dxdiag 2 Testing DirectX. . .]\r\ndxdiag stopped\r\n[os closed]\r\n"));
     EXPECT_EQ(std::string::npos, report.find("Checking server connectivity"));
     EXPECT_EQ(std::string::npos, report.find("Gathering IP addresses"));
     EXPECT_EQ(std::string::npos, report.find("Tracing network paths"));
-    EXPECT_NE(std::string::npos, report.find(Banner("Dumping System Registry") + "[registry closed]\r\n"));
+    EXPECT_NE(std::string::npos, report.find(SectionBanner("Dumping System Registry") + "[registry closed]\r\n"));
     EXPECT_TRUE(ReportsLeft().empty());
     EXPECT_EQ(0, g_stand.archiveCalls);
     EXPECT_EQ(0, g_stand.resultCalls);
@@ -439,9 +435,9 @@ TEST_F(TestRunDriver, CancelDuringRouteTracingStillWritesTheLastSectionsThenDele
     size_t cut = expected.find("route done");
     ASSERT_NE(std::string::npos, cut);
     expected = expected.substr(0, cut) + "route stopped\r\n\r\n" +
-               Banner("Collecting Hosts file content") + "[hosts closed]\r\n" +
-               Banner("Dumping Running Processes") + "[processes closed]\r\n" +
-               Banner("Dumping System Registry") + "[registry closed]\r\n";
+               SectionBanner("Collecting Hosts file content") + "[hosts closed]\r\n" +
+               SectionBanner("Dumping Running Processes") + "[processes closed]\r\n" +
+               SectionBanner("Dumping System Registry") + "[registry closed]\r\n";
     EXPECT_EQ(expected, g_stand.snapshot[0]);
     EXPECT_TRUE(ReportsLeft().empty());
     EXPECT_EQ(0, g_stand.verifyCalls);
@@ -458,9 +454,9 @@ TEST_F(TestRunDriver, NoInternetAtTheConnectivityStepEndsTheRunLikeCancel) {
     const std::string& report = g_stand.snapshot[0];
     // The driver still closes the section it opened; the step wrote nothing.
     EXPECT_NE(std::string::npos,
-              report.find("[external 4 Testing DirectX. . .]\r\n" + Banner("Checking server connectivity") + "\r\n" +
-                          Banner("Detecting network connections") + "[connections closed]\r\n" +
-                          Banner("Collecting Hosts file content")));
+              report.find("[external 4 Testing DirectX. . .]\r\n" + SectionBanner("Checking server connectivity") + "\r\n" +
+                          SectionBanner("Detecting network connections") + "[connections closed]\r\n" +
+                          SectionBanner("Collecting Hosts file content")));
     EXPECT_EQ(std::string::npos, report.find("Gathering IP addresses"));
     EXPECT_EQ(std::string::npos, report.find("Tracing network paths"));
     EXPECT_TRUE(ReportsLeft().empty());
@@ -512,7 +508,7 @@ TEST_F(TestRunDriver, CloseBoxEndsOnlyTheDialogAndNothingOfTheRunReachesItsOldHa
     EXPECT_TRUE(g_recorded.empty()) << g_recorded.size() << " messages reached the window, first "
                                     << (g_recorded.empty() ? 0 : g_recorded[0]);
     // The run completed all the same: guarded steps ran, sealed, checked, packed.
-    EXPECT_NE(std::string::npos, g_stand.archivedReport.find(Banner("Tracing network paths")));
+    EXPECT_NE(std::string::npos, g_stand.archivedReport.find(SectionBanner("Tracing network paths")));
     EXPECT_NE(std::string::npos, g_stand.archivedReport.find(kTrailerMarker));
     EXPECT_TRUE(g_stand.sealVerified);
     EXPECT_EQ(1, g_stand.verifyCalls);

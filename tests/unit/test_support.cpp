@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <stdio.h>
+#include <stdlib.h>
 
 namespace testing_support {
 
@@ -59,6 +60,21 @@ std::vector<std::string> SplitCrLfLines(const std::string& text) {
         start = end + 2;
     }
     return lines;
+}
+
+std::string SectionBanner(const std::string& title) {
+    const std::string rule(78, '=');
+    return rule + "\r\n= " + title + "\r\n" + rule + "\r\n";
+}
+
+int ExpectedGeneration() {
+    const char* value = getenv("DIAGNOVA_EXPECT_GENERATION");
+    return value ? atoi(value) : 9;
+}
+
+bool ExpectedWow64() {
+    const char* value = getenv("DIAGNOVA_EXPECT_WOW64");
+    return value ? atoi(value) != 0 : true;
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {

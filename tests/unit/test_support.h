@@ -29,6 +29,14 @@ std::string BesideTestProgram(const std::string& name);
 // The lines of a CR LF text, without their line ends.
 std::vector<std::string> SplitCrLfLines(const std::string& text);
 
+// A report section's banner: the title between two rules of 78 '='.
+std::string SectionBanner(const std::string& title);
+
+// What the prefix under test should report: scripts/test sets these for the
+// Windows 10 and XP prefixes; the default prefix is a 64-bit Windows 7.
+int ExpectedGeneration();
+bool ExpectedWow64();
+
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 std::string ReadWholeFile(const std::string& path);
 void RemoveTree(const std::string& path);

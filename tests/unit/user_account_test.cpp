@@ -11,6 +11,7 @@
 
 using testing_support::RegistryLock;
 using testing_support::ReportFile;
+using testing_support::ExpectedGeneration;
 
 namespace {
 
@@ -67,11 +68,6 @@ private:
     HKEY key_ = NULL;
     std::vector<Saved> saved_;
 };
-
-int ExpectedGeneration() {
-    const char* value = getenv("DIAGNOVA_EXPECT_GENERATION");
-    return value ? atoi(value) : 9;
-}
 
 const std::string kUacBanner = std::string(78, '=') + "\r\n= information about the UAC status and user level\r\n" +
                                std::string(78, '=') + "\r\n";

@@ -10,19 +10,10 @@
 using testing_support::BesideTestProgram;
 using testing_support::ReportFile;
 using testing_support::TempDir;
+using testing_support::ExpectedGeneration;
+using testing_support::ExpectedWow64;
 
 namespace {
-
-// What the prefix this test runs in should report; the default prefix is a
-// 64-bit Windows 7 SP1.
-int ExpectedGeneration() {
-    const char* value = getenv("DIAGNOVA_EXPECT_GENERATION");
-    return value ? atoi(value) : 9;
-}
-bool ExpectedWow64() {
-    const char* value = getenv("DIAGNOVA_EXPECT_WOW64");
-    return value ? atoi(value) != 0 : true;
-}
 
 std::string Field(const std::string& file, const char* field, bool* ok) {
     char value[256] = "garbage";
