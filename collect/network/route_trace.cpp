@@ -70,6 +70,10 @@ unsigned long g_traceTimeLimitMs = 500000;
 const DWORD kDrainFinishMs = 5000;
 // How long stopped tools get to end before their pipes are emptied.
 const DWORD kStopSettleMs = 2000;
+// The drain and watcher threads only wait and move bytes, so a small stack
+// does. Threads that start processes get the default reservation instead:
+// CreateProcess runs compatibility shims, side-by-side lookups and security
+// products' hooks on the caller's stack, far deeper on Windows than under Wine.
 const DWORD kHelperStackBytes = 64 * 1024;
 const int kStarterThreads = 8;
 
@@ -417,7 +421,7 @@ void StartAllTraces(StartJob* job) {
     int wanted = left < kStarterThreads ? left : kStarterThreads;
     // The worker is one of the starters.
     for (int i = 1; i < wanted; ++i) {
-        HANDLE thread = CreateThread(NULL, kHelperStackBytes, StartTraces, job, STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
+        HANDLE thread = CreateThread(NULL, 0, StartTraces, job, 0, NULL);
         if (thread == NULL) break;
         threads[threadCount++] = thread;
     }
