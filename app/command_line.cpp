@@ -11,24 +11,47 @@ bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// Where the word that starts at the cursor ends: at its closing quote when
+// it is quoted, else at the next white space; at the end of the text when
+// neither comes.
+const char* WordEnd(const char* cursor, bool quoted) {
+    if (quoted) {
+        while (*cursor != '\0' && *cursor != '"') ++cursor;
+    } else {
+        while (*cursor != '\0' && !IsWhiteSpace(*cursor)) ++cursor;
+    }
+    return cursor;
+}
+
+const char* SkipWhiteSpace(const char* cursor) {
+    while (IsWhiteSpace(*cursor)) ++cursor;
+    return cursor;
+}
+
 }  // namespace
+
+const char* FindArgumentText(const char* commandLine) {
+    if (commandLine == NULL) return "";
+    const char* cursor = SkipWhiteSpace(commandLine);
+    const bool quoted = *cursor == '"';
+    if (quoted) ++cursor;
+    cursor = WordEnd(cursor, quoted);
+    if (*cursor != '\0') ++cursor;
+    return SkipWhiteSpace(cursor);
+}
 
 void SplitCommandLine(char* copy, CommandLineWords* words) {
     words->count = 0;
     if (copy == NULL) return;
     char* cursor = copy;
     while (*cursor != '\0' && words->count < kMaxCommandLineWords) {
-        while (IsWhiteSpace(*cursor)) ++cursor;
+        cursor += SkipWhiteSpace(cursor) - cursor;
         bool quoted = *cursor == '"';
         if (quoted) ++cursor;
         // A line that ends in white space after its last word records one
         // further, empty word here; callers see it as an empty path.
         words->words[words->count++] = cursor;
-        if (quoted) {
-            while (*cursor != '\0' && *cursor != '"') ++cursor;
-        } else {
-            while (*cursor != '\0' && !IsWhiteSpace(*cursor)) ++cursor;
-        }
+        cursor += WordEnd(cursor, quoted) - cursor;
         if (*cursor != '\0') *cursor++ = '\0';
     }
 }

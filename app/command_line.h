@@ -15,6 +15,13 @@ struct CommandLineWords {
     int count;
 };
 
+// The argument text: what follows word 0 (the program path) and the white
+// space after it, by the same rules. Empty when the program was started
+// without arguments. Bytes of 128 and above belong to the program path, so a
+// path in any ANSI code page, quoted or not, leaves no argument text behind
+// (the C runtime's own split ends an unquoted path at the first such byte).
+const char* FindArgumentText(const char* commandLine);
+
 // Splits the copy in place: each word's end is overwritten with a NUL. Word 0
 // is the program path. Words beyond the 64th are not recorded.
 void SplitCommandLine(char* copy, CommandLineWords* words);

@@ -2,14 +2,20 @@
 // arguments the main window and its message loop run until the window closes.
 #include <windows.h>
 
+#include "app/command_line.h"
 #include "app/verify_mode.h"
 #include "collect/network/sockets.h"
 #include "report/run_control.h"
 #include "resources/resource_ids.h"
 #include "ui/main_window.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int showCommand) {
-    if (arguments != NULL && arguments[0] != '\0') return RunVerifyMode();
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    // The mode comes from the whole command line, split by the program's own
+    // rules. The runtime's argument text ends an unquoted program path at its
+    // first byte of 128 or above (an accented letter of the user's name, a
+    // Japanese or Cyrillic folder), and the rest of the path would start the
+    // verification mode instead of the main window.
+    if (FindArgumentText(GetCommandLineA())[0] != '\0') return RunVerifyMode();
 
     if (!CreateMainWindow(instance, showCommand)) return -1;
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));

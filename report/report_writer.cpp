@@ -12,6 +12,7 @@
 #include <string.h>
 
 #include "collect/system/windows_version.h"
+#include "common/ansi_path.h"
 #include "report/run_control.h"
 #include "ui/game_catalog.h"
 
@@ -91,23 +92,31 @@ void NoteReportWriteFailure() { ++t_reportWriteFailures; }
 unsigned GetReportWriteFailures() { return t_reportWriteFailures; }
 
 bool MakeTempFileName(char path[256]) {
-    char folder[256];
-    DWORD length = GetTempPathA(sizeof folder, folder);
-    // A return of 256 or more means the path did not fit and the buffer holds nothing usable.
-    if (length == 0 || length >= sizeof folder) return false;
+    // The folder is asked for in wide characters: its ANSI form names no
+    // folder when the user's name has letters outside the code page.
+    wchar_t wideFolder[kWidePathChars];
+    DWORD wideLength = GetTempPathW(kWidePathChars, wideFolder);
+    if (wideLength == 0) return false;
+    if (wideLength >= kWidePathChars) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     // The name adds "DGN", up to four hexadecimal digits and ".tmp" to the
     // folder. From a folder of 245 characters on it may not fit the caller's
     // 256, and beyond MAX_PATH Wine creates the file under a cut name it
-    // cannot report back. Such a folder is refused before anything is made;
-    // the name is taken into a buffer of the system's size all the same.
-    const DWORD kLongestNameChars = 3 + 4 + 4;
-    if (length + kLongestNameChars >= 256) return false;
+    // cannot report back. A folder whose ANSI forms, long and short, are all
+    // too long or lossy is refused before anything is made; the name is
+    // taken into a buffer of the system's size all the same.
+    const size_t kLongestNameChars = 3 + 4 + 4;
+    char folder[256];
+    if (!ToUsableAnsiPath(wideFolder, kLongestNameChars, folder, sizeof folder)) return false;
     char name[MAX_PATH + 1];
     if (GetTempFileNameA(folder, "DGN", 0, name) == 0) return false;
     name[MAX_PATH] = '\0';
     const size_t nameLength = strlen(name);
     if (nameLength >= 256) {
         DeleteFileA(name);
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
     memcpy(path, name, nameLength + 1);

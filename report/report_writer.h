@@ -28,8 +28,10 @@ void WriteReportHeader(ReportSink sink);
 void WriteEndMarker(ReportSink sink);
 
 // Creates an empty unique "DGN" file in the user's temporary folder and
-// returns its full path in a 256-character buffer. Fails, leaving no file
-// behind, when the folder is missing or the full name would not fit.
+// returns its full path in a 256-character buffer: an ANSI path that names the
+// file whatever letters the folder's name holds (the short form where needed).
+// Fails, leaving no file behind and the reason in the last error, when the
+// folder is missing or unwritable or no ANSI form of it fits.
 bool MakeTempFileName(char path[256]);
 
 // Write failures on report sinks, counted for the calling thread. A report is

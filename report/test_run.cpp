@@ -24,6 +24,7 @@
 #include "collect/system/registry_dump.h"
 #include "collect/system/user_account.h"
 #include "collect/system/windows_version.h"
+#include "common/ansi_path.h"
 #include "common/owned_handle.h"
 #include "report/report_archive.h"
 #include "report/report_seal.h"
@@ -39,6 +40,7 @@ namespace {
 // Run counter: -1 at program start, so the first run is run 0. Only the
 // user-interface thread touches it.
 LONG g_runCounter = -1;
+const int kNoReportFileText = 112;
 HANDLE g_workerEndSemaphore = NULL;
 
 const ReportStepWriters kDefaultWriters = {
@@ -87,14 +89,46 @@ void SetStatusText(const TestRunParams* params, int textId) {
     RelaySetStatusText(params->runId, GetText(textId));
 }
 
+// A run that cannot create its report tells the player why, with the
+// temporary folder's real (wide) name and the system's reason, and then ends
+// as after Cancel; without this the progress dialog would wait at its first
+// state for ever. A run that is no longer current says nothing.
+void EndRunWithoutReport(const TestRunParams* params, DWORD error) {
+    if (!IsRunCurrent(params->runId)) return;
+    wchar_t folder[kWidePathChars] = L"";
+    DWORD folderChars = GetTempPathW(kWidePathChars, folder);
+    if (folderChars == 0 || folderChars >= kWidePathChars) folder[0] = L'\0';
+    wchar_t reason[512] = L"";
+    DWORD reasonChars = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0,
+                                       reason, sizeof reason / sizeof reason[0], NULL);
+    while (reasonChars > 0 && (reason[reasonChars - 1] == L'\n' || reason[reasonChars - 1] == L'\r' ||
+                               reason[reasonChars - 1] == L' '))
+        reason[--reasonChars] = L'\0';
+    wchar_t intro[512] = L"";
+    wchar_t caption[256] = L"";
+    MultiByteToWideChar(CP_ACP, 0, GetText(kNoReportFileText), -1, intro, sizeof intro / sizeof intro[0]);
+    MultiByteToWideChar(CP_ACP, 0, GetText(10), -1, caption, sizeof caption / sizeof caption[0]);
+    wchar_t text[2048];
+    _snwprintf(text, sizeof text / sizeof text[0], L"%ls\n\n%ls\n\n%ls", intro, folder, reason);
+    text[sizeof text / sizeof text[0] - 1] = L'\0';
+    MessageBoxW(GetMainWindowHandle(), text, caption, MB_OK | MB_ICONERROR);
+    CancelRunFromStep();
+}
+
 // The worker's part between creating and freeing the record.
 void RunWorker(const TestRunParams* params) {
     char reportPath[256];
-    if (!MakeTempFileName(reportPath)) return;
+    if (!MakeTempFileName(reportPath)) {
+        EndRunWithoutReport(params, GetLastError());
+        return;
+    }
     {
         OwnedFile report(CreateFileA(reportPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, NULL));
-        if (!report.Valid()) return;
+        if (!report.Valid()) {
+            EndRunWithoutReport(params, GetLastError());
+            return;
+        }
         ResetReportWriteFailures();
         WriteReport(report.Get(), params);
         // A report that lost a write (a full disk) has a hole or a cut end;

@@ -19,7 +19,7 @@ and stops the build.
 import re
 import sys
 
-TEXT_COUNT = 112
+TEXT_COUNT = 113
 
 # Column order of the table, with each language's ANSI code page.
 LANGUAGES = [

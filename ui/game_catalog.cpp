@@ -13,6 +13,7 @@
 
 #include "collect/network/server_catalog.h"
 #include "collect/system/windows_version.h"
+#include "common/ansi_path.h"
 #include "common/registry_value.h"
 
 namespace {
@@ -38,6 +39,16 @@ InstallLocation g_solmereLocations[1];
 InstallLocation g_runeveilLocations[2];
 InstallLocation g_runeveil2Locations[1];
 bool g_kharrosFilled, g_solmereFilled, g_runeveilFilled, g_runeveil2Filled;
+
+// "\\<game> Test.zip" for the game with the longest catalog name.
+size_t LongestArchiveNameChars() {
+    size_t longest = 0;
+    for (int i = 0; i < kGameCount; ++i) {
+        const size_t length = strlen(kGames[i].name);
+        if (length > longest) longest = length;
+    }
+    return 1 + longest + sizeof " Test.zip" - 1;
+}
 
 void SetLocation(InstallLocation& location, HKEY root, const char* subKey, const char* valueName) {
     location.root = root;
@@ -120,13 +131,13 @@ bool FindRuneveil2Candidates(const std::list<InstallCatalogEntry>& catalog,
 
 const char* GetRuneveil2Folder() {
     if (GetWindowsGeneration() > WindowsGeneration::WinXP) {
-        char documents[MAX_PATH];
-        if (FAILED(SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, SHGFP_TYPE_CURRENT, documents))) {
-            g_runeveil2Folder[0] = '\0';
-            return NULL;
-        }
-        lstrcpynA(g_runeveil2Folder, documents, sizeof g_runeveil2Folder);
-        if (!PathAppendA(g_runeveil2Folder, "Runeveil 2")) {
+        // Asked in wide characters: the documents folder lies in the user's
+        // profile, whose name may hold letters outside the ANSI code page.
+        wchar_t documents[MAX_PATH];
+        const size_t kSubfolderChars = sizeof "\\Runeveil 2" - 1;
+        if (FAILED(SHGetFolderPathW(NULL, CSIDL_PERSONAL, NULL, SHGFP_TYPE_CURRENT, documents)) ||
+            !ToUsableAnsiPath(documents, kSubfolderChars, g_runeveil2Folder, sizeof g_runeveil2Folder) ||
+            !PathAppendA(g_runeveil2Folder, "Runeveil 2")) {
             g_runeveil2Folder[0] = '\0';
             return NULL;
         }
@@ -165,13 +176,17 @@ const char* CachedLauncherInstallPath() {
 
 const char* GetProgramFolder() {
     if (g_programFolder[0] == '\0') {
-        char path[260];
-        DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
-        // A full buffer means the path was cut: better no folder than a wrong one.
-        if (length == 0 || length >= sizeof path || !PathRemoveFileSpecA(path)) {
+        // The wide name, because the folder a player starts the program from
+        // (Downloads, in a profile named in any script) may hold letters
+        // outside the ANSI code page, and the ANSI name of such a folder
+        // names none. A name that fills the buffer was cut: no folder then.
+        wchar_t path[kWidePathChars];
+        DWORD length = GetModuleFileNameW(NULL, path, kWidePathChars);
+        // The form chosen leaves room for every game's archive name, so the
+        // archive path fits a run's 256-character record.
+        if (length == 0 || length >= kWidePathChars || !PathRemoveFileSpecW(path) ||
+            !ToUsableAnsiPath(path, LongestArchiveNameChars(), g_programFolder, 256)) {
             g_programFolder[0] = '\0';
-        } else {
-            lstrcpynA(g_programFolder, path, sizeof g_programFolder);
         }
     }
     return g_programFolder;

@@ -4,7 +4,7 @@
 // always English and does not use this catalog.
 #pragma once
 
-const int kTextCount = 112;
+const int kTextCount = 113;
 const int kLanguageColumns = 11;
 
 enum Language {

@@ -78,6 +78,10 @@ int QueryLatestVersion() {
     DWORD fetchedBytes = sizeof fetched - 1;
     if (!HttpGet(DEPLOY_VERSION_FILE_URL, &fetchedBytes, fetched)) return VersionUnreachable;
     fetched[fetchedBytes] = '\0';
+    // An own version that could not be read is no reason to offer a download:
+    // every version file would look newer. The fetch above still tells
+    // whether the update server can be reached.
+    if (own[0] == '\0') return VersionCurrent;
     return CompareVersions(own, fetched) == 1 ? VersionNewer : VersionCurrent;
 }
 

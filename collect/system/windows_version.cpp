@@ -9,6 +9,7 @@
 
 #include <stdarg.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "common/owned_handle.h"
 
@@ -42,26 +43,28 @@ int ShowFormattedMessage(HWND owner, const char* caption, UINT style, const char
 }
 
 bool GetProgramVersion(char version[256]) {
-    char path[256];
-    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
-    if (length == 0 || length >= sizeof path) {
-        ShowFormattedMessage(NULL, "Error", MB_OK, "version error(%d)", (int)GetLastError());
-        return false;
-    }
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(path, &ignored);
-    if (size == 0) {
+    // Read from the loaded program's own resources rather than through its
+    // file name: that name may not fit 256 characters or the ANSI code page,
+    // and the file on disk is the same one that is loaded. VerQueryValue
+    // wants a writable copy of the block, as GetFileVersionInfo would give.
+    HMODULE program = GetModuleHandleA(NULL);
+    HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
+    HGLOBAL loaded = found != NULL ? LoadResource(program, found) : NULL;
+    const void* resource = loaded != NULL ? LockResource(loaded) : NULL;
+    const DWORD size = found != NULL ? SizeofResource(program, found) : 0;
+    if (resource == NULL || size == 0) {
         ShowFormattedMessage(NULL, "Error", MB_OK, "version error(%d)", (int)GetLastError());
         return false;
     }
     OwnedHeapBlock block(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
-    if (!block.Valid() || !GetFileVersionInfoA(path, 0, size, block.Get())) {
+    if (!block.Valid()) {
         ShowFormattedMessage(NULL, "Error", MB_OK, "version error(%d)", (int)GetLastError());
         return false;
     }
+    memcpy(block.Get(), resource, size);
     VS_FIXEDFILEINFO* fixed = NULL;
     UINT fixedLength = 0;
-    if (!VerQueryValueA(block.Get(), "\\", reinterpret_cast<void**>(&fixed), &fixedLength) ||
+    if (!VerQueryValueW(block.Get(), L"\\", reinterpret_cast<void**>(&fixed), &fixedLength) ||
         fixed == NULL || fixedLength < sizeof(VS_FIXEDFILEINFO)) {
         ShowFormattedMessage(NULL, "Error", MB_OK, "version error(%d)", (int)GetLastError());
         return false;

@@ -78,3 +78,22 @@ TEST(CommandLine, LongLinesAreSplitWhole) {
     const std::string path = "C:\\" + std::string(300, 'r') + ".txt";
     EXPECT_EQ(Words({"prog", path}), Split("prog \"" + path + "\""));
 }
+
+TEST(CommandLine, ArgumentTextFollowsTheProgramPathWhateverItsBytes) {
+    // Program paths in code pages 1252, 1251 and 932, unquoted and quoted:
+    // bytes of 128 and above never end the path, so none leaves argument
+    // text behind; white space after the path is no argument either.
+    const char* const withoutArguments[] = {
+        "C:\\Users\\J\xF6ns\\Downloads\\Diagnova.exe",
+        "C:\\Users\\\xC8\xE2\xE0\xED\\Diagnova.exe   ",
+        "C:\\\x83\x5C\x83\x74\x83\x67\\Diagnova.exe",
+        "\"C:\\Program Files\\J\xF6ns\\Diagnova.exe\"",
+        "\"C:\\Program Files\\Diagnova.exe\" \t",
+        "",
+    };
+    for (const char* line : withoutArguments) EXPECT_STREQ("", FindArgumentText(line)) << line;
+    EXPECT_STREQ("r\xE9port.txt", FindArgumentText("C:\\J\xF6ns\\Diagnova.exe r\xE9port.txt"));
+    EXPECT_STREQ("\"C:\\a b.txt\" x", FindArgumentText("\"C:\\J\xF6ns\\Diagnova.exe\"  \"C:\\a b.txt\" x"));
+    EXPECT_STREQ("/help", FindArgumentText("  prog\t/help"));
+    EXPECT_STREQ("\"\"", FindArgumentText("prog \"\""));
+}

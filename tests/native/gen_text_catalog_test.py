@@ -11,6 +11,9 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from gen_text_catalog import TEXT_COUNT  # noqa: E402
+
 SOURCE_DIR = None
 LANGS = ["en", "ko", "fr", "de", "it", "es", "zh-TW", "zh-CN", "ja", "pl", "ru"]
 CODECS = ["cp1252", "cp949", "cp1252", "cp1252", "cp1252", "cp1252", "cp950", "cp936", "cp932", "cp1250", "cp1251"]
@@ -36,7 +39,7 @@ int main() {
 
 
 def source_text(extra_lines, skip_english=()):
-    lines = [f'{i} en "Text {i}"' for i in range(112) if i not in skip_english]
+    lines = [f'{i} en "Text {i}"' for i in range(TEXT_COUNT) if i not in skip_english]
     return "# test source\n" + "\n".join(lines + list(extra_lines)) + "\n"
 
 
@@ -97,7 +100,7 @@ class Generator(unittest.TestCase):
         if built.returncode != 0:
             self.fail(built.stderr)
         rows = subprocess.run([exe], capture_output=True, text=True, check=True).stdout.splitlines()
-        self.assertEqual(112, len(rows))
+        self.assertEqual(TEXT_COUNT, len(rows))
         for text_id, row in enumerate(rows):
             fields = row.split(" ", 1)
             self.assertEqual(str(text_id), fields[0])
@@ -115,7 +118,7 @@ class Generator(unittest.TestCase):
                 self.assertEqual(want, cells[column], f"id {text_id} {lang}")
 
     def test_text_that_its_code_page_cannot_hold_stops_the_build(self):
-        self.assert_rejected(source_text(['3 fr "Sélection 한"']), "line 114: fr text cannot be written in cp1252")
+        self.assert_rejected(source_text(['3 fr "Sélection 한"']), "line %d: fr text cannot be written in cp1252" % (TEXT_COUNT + 2))
         self.assert_rejected(source_text(['3 ru "Złoty"']), "cp1251")
         self.assert_rejected(source_text(['3 ja "©"']), "cp932")
 
@@ -123,7 +126,8 @@ class Generator(unittest.TestCase):
         self.assert_rejected(source_text([], skip_english=(42,)), "text id 42 has no English text")
         self.assert_rejected(source_text(['3 xx "a"']), "unknown language 'xx'")
         self.assert_rejected(source_text(['3 fr "a"', '3 fr "b"']), "second fr text for id 3")
-        self.assert_rejected(source_text(['112 fr "a"']), "text id 112 is beyond 111")
+        self.assert_rejected(source_text(['%d fr "a"' % TEXT_COUNT]),
+                             "text id %d is beyond %d" % (TEXT_COUNT, TEXT_COUNT - 1))
         self.assert_rejected(source_text(['3 fr "a\\q"']), "unknown escape")
         self.assert_rejected(source_text(['3 fr "a"b"']), "quote inside the text")
         self.assert_rejected(source_text(['3 fr a']), "expected <id> <language>")

@@ -11,10 +11,16 @@
 // Output is machine-readable: one "key: value" line per fact; texts are
 // escaped (\\ \n \r \t) so each stays on one line. tests/e2e/driver.py parses it.
 //
+// Arguments are taken from the wide command line and programs are started
+// with the wide functions, so paths and titles in any script arrive whole
+// whatever the ANSI code page; window texts are printed as the ANSI bytes
+// the program under test uses.
+//
 // To add a command: write a function taking the Driver state and its
 // arguments, and add it to kCommands with its usage line.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <ctype.h>
 #include <stdio.h>
@@ -94,6 +100,22 @@ bool ParseNumber(const std::string& text, long* value) {
     return true;
 }
 
+std::wstring Widen(const std::string& utf8) {
+    int chars = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, NULL, 0);
+    if (chars <= 0) return std::wstring();
+    std::vector<wchar_t> wide(chars);
+    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), chars);
+    return wide.data();
+}
+
+std::string Utf8(const wchar_t* wide) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, NULL, 0, NULL, NULL);
+    if (bytes <= 0) return std::string();
+    std::vector<char> utf8(bytes);
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), bytes, NULL, NULL);
+    return utf8.data();
+}
+
 // -- window helpers -----------------------------------------------------------
 
 // A window's text through WM_GETTEXT with a timeout, so a hung program cannot
@@ -110,32 +132,23 @@ bool ReadWindowText(HWND window, std::string* text) {
     return true;
 }
 
+// The same in wide characters, for comparisons with titles given in any script.
+bool ReadWindowTextW(HWND window, std::wstring* text) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) return false;
+    std::vector<wchar_t> buffer(length + 2, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), (LPARAM)buffer.data(), SMTO_ABORTIFHUNG, 2000,
+                             &copied))
+        return false;
+    text->assign(buffer.data(), copied < buffer.size() ? copied : buffer.size() - 1);
+    return true;
+}
+
 std::string ClassOf(HWND window) {
     char name[256] = "";
     GetClassNameA(window, name, sizeof name);
     return name;
-}
-
-struct WindowQuery {
-    DWORD processId;  // 0: any process
-    const char* className;
-    const char* title;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param) {
-    WindowQuery* query = reinterpret_cast<WindowQuery*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (query->processId != 0 && owner != query->processId) return TRUE;
-    if (!IsWindowVisible(window)) return TRUE;
-    if (query->className != NULL && ClassOf(window) != query->className) return TRUE;
-    if (query->title != NULL) {
-        std::string title;
-        if (!ReadWindowText(window, &title) || title != query->title) return TRUE;
-    }
-    query->found.push_back(window);
-    return TRUE;
 }
 
 BOOL CALLBACK CollectChildren(HWND window, LPARAM param) {
@@ -151,6 +164,35 @@ HWND FindControl(HWND window, long id) {
         if (GetDlgCtrlID(child) == (int)id) return child;
     return NULL;
 }
+
+// Which top-level windows to find. A dialog is best told by one of its
+// control ids: its title may be translated.
+struct WindowQuery {
+    DWORD processId = 0;  // 0: any process
+    const char* className = NULL;
+    bool byTitle = false;
+    std::wstring title;
+    long controlId = 0;   // 0: any
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param) {
+    WindowQuery* query = reinterpret_cast<WindowQuery*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (query->processId != 0 && owner != query->processId) return TRUE;
+    if (!IsWindowVisible(window)) return TRUE;
+    if (query->className != NULL && ClassOf(window) != query->className) return TRUE;
+    if (query->byTitle) {
+        std::wstring title;
+        if (!ReadWindowTextW(window, &title) || title != query->title) return TRUE;
+    }
+    if (query->controlId != 0 && FindControl(window, query->controlId) == NULL) return TRUE;
+    query->found.push_back(window);
+    return TRUE;
+}
+
+WindowQuery ProcessWindows(const Driver& driver);
 
 bool NeedWindow(const Driver& driver) {
     if (driver.window != NULL && IsWindow(driver.window)) return true;
@@ -175,12 +217,13 @@ std::string QuoteWord(const std::string& word) {
 
 bool StartWithCommandLine(Driver& driver, const std::string& program, std::string commandLine) {
     if (driver.process != NULL) return Fail("a program was already started");
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    if (!CreateProcessA(program.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info))
+    std::wstring wideLine = Widen(commandLine);
+    std::vector<wchar_t> line(wideLine.begin(), wideLine.end());
+    line.push_back(L'\0');
+    if (!CreateProcessW(Widen(program).c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info))
         return Fail("cannot start " + program + " (error " + std::to_string(GetLastError()) + ")");
     CloseHandle(info.hThread);
     driver.process = info.hProcess;
@@ -221,14 +264,26 @@ bool CmdTimeout(Driver& driver, const Args& args) {
 
 bool CmdWindows(Driver& driver, const Args&);
 
+WindowQuery ProcessWindows(const Driver& driver) {
+    WindowQuery query;
+    query.processId = driver.processId;
+    return query;
+}
+
 bool CmdWaitWindow(Driver& driver, const Args& args) {
-    WindowQuery query = {driver.processId, NULL, NULL, {}};
+    const char kOptions[] = "wait-window takes --class C, --title T and --control ID";
+    WindowQuery query = ProcessWindows(driver);
     for (size_t i = 0; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--class") query.className = args[i + 1].c_str();
-        else if (args[i] == "--title") query.title = args[i + 1].c_str();
-        else return Fail("wait-window takes --class C and --title T");
+        if (args[i] == "--class") {
+            query.className = args[i + 1].c_str();
+        } else if (args[i] == "--title") {
+            query.byTitle = true;
+            query.title = Widen(args[i + 1]);
+        } else if (args[i] != "--control" || !ParseNumber(args[i + 1], &query.controlId)) {
+            return Fail(kOptions);
+        }
     }
-    if (args.size() % 2 != 0) return Fail("wait-window takes --class C and --title T");
+    if (args.size() % 2 != 0) return Fail(kOptions);
     const DWORD start = GetTickCount();
     for (;;) {
         query.found.clear();
@@ -256,7 +311,7 @@ bool CmdWaitWindow(Driver& driver, const Args& args) {
 }
 
 bool CmdWindows(Driver& driver, const Args&) {
-    WindowQuery query = {driver.processId, NULL, NULL, {}};
+    WindowQuery query = ProcessWindows(driver);
     EnumWindows(CollectTopLevel, (LPARAM)&query);
     for (HWND window : query.found) {
         std::string title;
@@ -574,7 +629,9 @@ bool CmdStallWatch(Driver& driver, const Args& args) {
     unsigned long probes = 0;
     std::string longestTitle;
     for (;;) {
-        WindowQuery done = {driver.processId, NULL, args[0].c_str(), {}};
+        WindowQuery done = ProcessWindows(driver);
+        done.byTitle = true;
+        done.title = Widen(args[0]);
         EnumWindows(CollectTopLevel, (LPARAM)&done);
         if (!done.found.empty()) break;
         QueryPerformanceCounter(&now);
@@ -582,7 +639,7 @@ bool CmdStallWatch(Driver& driver, const Args& args) {
             PrintNumber("ui_probes", probes);
             return Fail("timeout waiting for a window");
         }
-        WindowQuery any = {driver.processId, NULL, NULL, {}};
+        WindowQuery any = ProcessWindows(driver);
         EnumWindows(CollectTopLevel, (LPARAM)&any);
         if (!any.found.empty()) {
             LARGE_INTEGER before, after;
@@ -665,7 +722,8 @@ const Command kCommands[] = {
     {"start-raw", CmdStartRaw, "start-raw PROGRAM LINE      start with exactly this command line"},
     {"attach", CmdAttach, "attach PID                  use a running program instead"},
     {"timeout", CmdTimeout, "timeout MS                  limit for the following waits (default 10000)"},
-    {"wait-window", CmdWaitWindow, "wait-window [--class C] [--title T]  wait for a visible top-level window"},
+    {"wait-window", CmdWaitWindow,
+     "wait-window [--class C] [--title T] [--control ID]  wait for a visible top-level window (holding control ID)"},
     {"windows", CmdWindows, "windows                     list the program's visible top-level windows"},
     {"dump", CmdDump, "dump                        caption and controls (id, class, visible, text)"},
     {"text", CmdText, "text ID                     one control's text"},
@@ -703,14 +761,20 @@ int Usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+    int argc = 0;
+    wchar_t** wideArgv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (wideArgv == NULL) return Usage();
+    std::vector<std::string> argv;
+    for (int i = 0; i < argc; ++i) argv.push_back(Utf8(wideArgv[i]));
+    LocalFree(wideArgv);
     // Split the arguments into commands at each "+"; check them all first.
     std::vector<std::pair<const Command*, Args>> script;
     for (int i = 1; i < argc;) {
         const Command* command = FindCommand(argv[i]);
         if (command == NULL) return Usage();
         Args args;
-        for (++i; i < argc && strcmp(argv[i], "+") != 0; ++i) args.push_back(argv[i]);
+        for (++i; i < argc && argv[i] != "+"; ++i) args.push_back(argv[i]);
         if (i < argc) ++i;
         script.push_back({command, args});
     }

@@ -65,16 +65,27 @@ std::string ProbePathsFrom(const std::string& folder, const std::string& output)
 
 }  // namespace
 
-TEST(GameCatalog, ArchivePathsThatWouldBeCutAreLeftOut) {
-    // From a folder of 240 characters, "\Runeveil Test.zip" and "\Solmere
-    // Test.zip" still fit in 259 characters; the two longer names do not and
-    // would name another file if cut.
+TEST(GameCatalog, ArchivePathsOfDeepProgramFoldersFitTheRunThroughTheShortForm) {
+    // A run's record holds archive paths of up to 255 characters, and the
+    // longest name adds 20 ("\Runeveil 2 Test.zip"). A program folder of
+    // 235 characters is used as it is; from 236 on its short form stands in,
+    // which names the same folder, so every game's archive still has a path.
     TempDir dir;
-    const std::string deep = testing_support::MakeDeepFolder(dir.path(), 240);
-    ASSERT_EQ(240u, deep.size());
-    EXPECT_EQ("folder=" + deep + "\n" + "archive0=" + deep + "\\Runeveil Test.zip\n" + "archive1=(none)\n" +
-                  "archive2=(none)\n" + "archive3=" + deep + "\\Solmere Test.zip\n",
-              ProbePathsFrom(deep, dir.File("probe240.txt")));
+    for (size_t length : {235u, 236u}) {
+        const std::string deep = testing_support::MakeDeepFolder(dir.path(), length);
+        ASSERT_EQ(length, deep.size());
+        char folder[MAX_PATH] = "";
+        if (length == 235) {
+            lstrcpynA(folder, deep.c_str(), sizeof folder);
+        } else {
+            ASSERT_NE(0u, GetShortPathNameA(deep.c_str(), folder, sizeof folder));
+            ASSERT_LT(strlen(folder), length);
+        }
+        std::string want = "folder=" + std::string(folder) + "\n";
+        for (int game = 0; game < kGameCount; ++game)
+            want += "archive" + std::to_string(game) + "=" + folder + "\\" + GetGameRecord(game)->name + " Test.zip\n";
+        EXPECT_EQ(want, ProbePathsFrom(deep, dir.File("probe.txt"))) << length;
+    }
 }
 
 TEST(GameCatalog, InstallCatalogOrderAndSpelling) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <shlwapi.h>
 #include <string.h>
 
 #include <string>
@@ -142,14 +143,14 @@ std::vector<std::string> TempFilesIn(const std::string& folder) {
 
 }  // namespace
 
-TEST(ReportWriter, TempFileNamesInDeepFoldersFitTheBufferOrAreRefusedWithoutLeftovers) {
+TEST(ReportWriter, TempFileNamesInDeepFoldersFitTheBufferWithTheFolderShortenedWhereNeeded) {
     // The system makes names of up to 259 characters, the buffer holds 255:
-    // from a folder of 244 characters on, the name may no longer fit. Every
-    // folder length around that edge either gives a whole name in the buffer
-    // or fails and leaves no file behind (Wine creates files under cut names
-    // past MAX_PATH); the bytes after the buffer are never touched.
+    // from a folder of 244 characters on, the name may no longer fit, and
+    // the folder's short form is used instead (beyond MAX_PATH Wine would
+    // create the file under a cut name it cannot report back). Every folder
+    // length around that edge gives a whole name of the one file made in the
+    // folder; the bytes after the buffer are never touched.
     testing_support::TempDir dir;
-    int made = 0, refused = 0;
     for (size_t length = 238; length <= 250; ++length) {
         const std::string folder = testing_support::MakeDeepFolder(dir.path(), length);
         ASSERT_EQ(length, folder.size());
@@ -165,20 +166,53 @@ TEST(ReportWriter, TempFileNamesInDeepFoldersFitTheBufferOrAreRefusedWithoutLeft
         }
         EXPECT_EQ(std::string(16, 0x5A), std::string(buffer.after, 16)) << "written past the buffer at " << length;
         const std::vector<std::string> left = TempFilesIn(folder);
-        if (ok) {
-            ++made;
-            const std::string path(buffer.path);
-            EXPECT_EQ(folder + "\\" + left.at(0), path);
-            EXPECT_EQ(1u, left.size());
-            DeleteFileA(path.c_str());
-        } else {
-            ++refused;
-            EXPECT_TRUE(left.empty()) << left.at(0) << " left behind at " << length;
+        ASSERT_TRUE(ok) << length;
+        ASSERT_EQ(1u, left.size()) << length;
+        const std::string path(buffer.path);
+        // Names have up to 11 characters after the folder and its backslash.
+        if (length + 1 + 11 <= 255) {
+            EXPECT_EQ(folder + "\\" + left[0], path);
         }
-        // Names have up to 11 characters after the folder and its backslash;
-        // a folder where they might not fit is refused.
-        EXPECT_EQ(length + 1 + 11 <= 255, ok) << length;
+        EXPECT_EQ(left[0], PathFindFileNameA(path.c_str()));
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str())) << path;
+        DeleteFileA(path.c_str());
     }
-    EXPECT_GT(made, 0);
-    EXPECT_GT(refused, 0);
+}
+
+TEST(ReportWriter, TempFileNamesInFoldersNamedOutsideTheCodePageNameTheFileMadeThere) {
+    // A user's temporary folder named in letters the ANSI code page lacks:
+    // its ANSI name holds look-alikes or question marks and names no folder,
+    // so the file is made through the folder's short form, and the path
+    // names it. A missing folder of that kind fails and says so.
+    testing_support::TempDir dir;
+    const std::wstring folder = testing_support::MakeForeignFolder(dir.path());
+    ASSERT_FALSE(folder.empty());
+    char path[256];
+    bool made;
+    {
+        testing_support::TempFolderOverride temp(folder);
+        made = MakeTempFileName(path);
+    }
+    ASSERT_TRUE(made);
+    EXPECT_EQ(nullptr, strchr(path, '?')) << path;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\DGN*").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    FindClose(find);
+    char foundName[MAX_PATH];
+    WideCharToMultiByte(CP_ACP, 0, found.cFileName, -1, foundName, sizeof foundName, NULL, NULL);
+    EXPECT_STRCASEEQ(foundName, PathFindFileNameA(path));
+    EXPECT_TRUE(DeleteFileA(path)) << path;
+    EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileW((folder + L"\\DGN*").c_str(), &found));
+
+    bool madeInMissing;
+    DWORD error;
+    {
+        testing_support::TempFolderOverride temp(folder + L"\\\u0141\u00F3d\u017A");
+        madeInMissing = MakeTempFileName(path);
+        error = GetLastError();
+    }
+    EXPECT_FALSE(madeInMissing);
+    EXPECT_NE(DWORD(ERROR_SUCCESS), error);
+    RemoveDirectoryW(folder.c_str());
 }

@@ -192,6 +192,21 @@ TempFolderOverride::TempFolderOverride(const std::string& folder) {
     SetEnvironmentVariableA("TEMP", folder.c_str());
 }
 
+TempFolderOverride::TempFolderOverride(const std::wstring& folder) {
+    hadTmp_ = SaveVariable("TMP", &tmp_);
+    hadTemp_ = SaveVariable("TEMP", &temp_);
+    SetEnvironmentVariableW(L"TMP", folder.c_str());
+    SetEnvironmentVariableW(L"TEMP", folder.c_str());
+}
+
+std::wstring MakeForeignFolder(const std::string& base) {
+    wchar_t wideBase[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, base.c_str(), -1, wideBase, MAX_PATH) == 0) return std::wstring();
+    const std::wstring folder = std::wstring(wideBase) + L"\\J\u00F6ns \u0141ukasz \u674E \U0001F600";
+    if (!CreateDirectoryW(folder.c_str(), NULL) && GetLastError() != ERROR_ALREADY_EXISTS) return std::wstring();
+    return folder;
+}
+
 TempFolderOverride::~TempFolderOverride() {
     SetEnvironmentVariableA("TMP", hadTmp_ ? tmp_.c_str() : NULL);
     SetEnvironmentVariableA("TEMP", hadTemp_ ? temp_.c_str() : NULL);

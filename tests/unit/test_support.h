@@ -49,10 +49,16 @@ bool SetFileSize(const std::string& path, unsigned long long size);
 // is exactly `length` characters long; returns that path, or "" on failure.
 std::string MakeDeepFolder(const std::string& base, size_t length);
 
+// Creates a folder below base whose name holds letters that no ANSI code page
+// of the test prefixes has all of (Polish, Chinese, an emoji); returns its
+// wide path, or an empty one on failure.
+std::wstring MakeForeignFolder(const std::string& base);
+
 // Points TMP and TEMP at a folder while it exists, then puts them back.
 class TempFolderOverride {
 public:
     explicit TempFolderOverride(const std::string& folder);
+    explicit TempFolderOverride(const std::wstring& folder);
     ~TempFolderOverride();
     TempFolderOverride(const TempFolderOverride&) = delete;
     TempFolderOverride& operator=(const TempFolderOverride&) = delete;
