@@ -156,7 +156,8 @@ def _reg_text(values):
     def quote(text):
         return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
-    lines = ["REGEDIT4", ""]
+    # The Unicode form of a .reg file, so values may name folders in any script.
+    lines = ["Windows Registry Editor Version 5.00", ""]
     for root, key, name, kind, data in values:
         lines.append("[%s\\%s]" % (root, key))
         if kind == "sz":
@@ -164,7 +165,7 @@ def _reg_text(values):
         elif kind == "dword":
             lines.append("%s=dword:%08x" % (quote(name), data))
         elif kind == "expand":
-            raw = (data + "\0").encode("latin-1")
+            raw = (data + "\0").encode("utf-16-le")
             lines.append("%s=hex(2):%s" % (quote(name), ",".join("%02x" % b for b in raw)))
         lines.append("")
     return "\r\n".join(lines) + "\r\n"
@@ -173,7 +174,7 @@ def _reg_text(values):
 def import_registry(values, view):
     """Imports (root, key, name, kind, data) values with reg.exe into the
     given view ("32" or "64"); kind is "sz", "dword" or "expand"."""
-    with tempfile.NamedTemporaryFile("w", suffix=".reg", delete=False, encoding="latin-1", newline="") as f:
+    with tempfile.NamedTemporaryFile("w", suffix=".reg", delete=False, encoding="utf-16", newline="") as f:
         f.write(_reg_text(values))
         path = f.name
     try:

@@ -34,8 +34,20 @@ With --held NAME, another program holds the Runeveil 2 log NAME open without
 read sharing (as a running game may) for the whole session: a Runeveil 2 run
 leaves that member out and the archive stays whole.
 
-Usage: game_runs_e2e.py BUILD_DIR PREFIX [--held NAME] GAME...   (as root;
-PREFIX is win7, win10 or winxp under BUILD_DIR/wine)
+With --foreign the session is a Russian Windows (code page 1251, Russian
+window texts) whose user's temporary and documents folders lie in a profile
+named in letters that code page lacks, and the program lies in that profile's
+"Загрузки" (Downloads) folder, in a folder of 244 characters: its archive's
+path does not fit 256 characters, and its ANSI name is lossy. The program is
+started once without quotes (the Cyrillic letters are bytes of 128 and above
+in the ANSI command line) and must open its main window, then with quotes for
+the runs; the archive must be made in that folder.
+
+Windows are found by their own controls, not by their titles, which the
+program translates.
+
+Usage: game_runs_e2e.py BUILD_DIR PREFIX [--held NAME] [--foreign] GAME...
+(as root; PREFIX is win7, win10 or winxp under BUILD_DIR/wine)
 """
 import collections
 import os
@@ -55,8 +67,10 @@ sys.path.insert(0, os.path.join(HERE, "..", "network"))
 import driver as dgn  # noqa: E402
 import game_fixtures as fx  # noqa: E402
 import sealed_run  # noqa: E402
-from run_helpers import (BANNERS_IN_ORDER, TRAILER, attach, reports_in, run_to_file,  # noqa: E402
-                         split_sections, temp_folder, wait_until_gone)
+import wine_locale  # noqa: E402
+from run_helpers import (BANNERS_IN_ORDER, MAIN_WINDOW, MESSAGE_BOX, RESULT_DIALOG, TRAILER, attach,  # noqa: E402
+                         reports_in, run_to_file, split_sections, temp_folder, wait_until_gone)
+from ui_shell_test import text  # noqa: E402
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
 GAMES = ["Runeveil", "Runeveil 2", "Kharros II", "Solmere"]
@@ -101,7 +115,15 @@ UNINSTALL_LINE = "\tOrvane%s, Orvane, Fixture %s v1.2\r\n"
 D3DX_32 = ("d3dx9_77.dll", "9.29.952.3111")
 D3DX_64 = ("d3dx10_77.dll", "10.0.17763.132")
 
-RESULT_HEADING = "The diagnostic test completed successfully."
+# The --foreign session: its locale and interface language (text column of
+# ui_shell_test.text), and a profile named in letters outside code page 1251.
+FOREIGN_LANG = "ru_RU.UTF-8"
+FOREIGN_LANGUAGE = 11
+FOREIGN_PROFILE = "C:\\users\\J\u00f6ns-\u0141ukasz-\u674e"
+FOREIGN_PROGRAM_FOLDER_CHARS = 244
+
+# The result dialog's support text by game index.
+SUPPORT_TEXT_IDS = {0: 61, 1: 62, 2: 60, 3: 59}
 
 failures = []
 
@@ -111,24 +133,6 @@ def check(condition, what):
     sys.stdout.flush()
     if not condition:
         failures.append(what)
-
-
-def deployment():
-    text = open(os.path.join(SOURCE_DIR, "resources", "deployment.h"), encoding="utf-8").read()
-    return dict(re.findall(r'#define\s+(DEPLOY_\w+)\s+"([^"]*)"', text))
-
-
-def support_address(game):
-    """The result dialog's support address of a game, from the English texts
-    59 to 62: the Solmere and Kharros II support sites' roots, the Runeveil
-    ticket page and the Runeveil 2 ticket form."""
-    d = deployment()
-    return {
-        0: "https://%s/app/ask" % d["DEPLOY_WEB_RV_SUPPORT"],
-        1: "https://%s/hc/en-us/requests/ticket_forms/new" % d["DEPLOY_WEB_RV2_SUPPORT"],
-        2: "https://%s" % d["DEPLOY_WEB_K2_SUPPORT"],
-        3: "https://%s" % d["DEPLOY_WEB_SOL_SUPPORT"],
-    }[game]
 
 
 def program_version():
@@ -142,24 +146,33 @@ def run_game(d, pid, game, temp):
     """Runs one game's test from the main window to the result dialog and
     back; returns (result dialog dump, link address, the run's report path)."""
     before = reports_in(temp)
-    r = run_to_file(d, attach(pid), ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
-                    ["select", "1007", str(game)], ["click", "1005"], timeout=90)
+    r = run_to_file(d, attach(pid), ["timeout", "30000"], MAIN_WINDOW, ["select", "1007", str(game)],
+                    ["click", "1005"], timeout=90)
     check(r.returncode == 0, "%s: test started\n%s" % (GAMES[game], r))
     started = time.time()
-    r = run_to_file(d, attach(pid), ["timeout", "240000"], ["wait-window", "--title", "Test Result"], ["dump"],
-                    ["link-url", "1028"], timeout=300)
+    r = run_to_file(d, attach(pid), ["timeout", "240000"], RESULT_DIALOG, ["dump"], ["link-url", "1028"],
+                    timeout=300)
     check(r.returncode == 0, "%s: the result dialog follows the progress dialog\n%s" % (GAMES[game], r))
     print("     %s: run took %.1f s" % (GAMES[game], time.time() - started))
     link = r.get("link_url")
-    closed = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Result"], ["click", "1040"], timeout=60)
-    check(closed.returncode == 0 and wait_until_gone(d, pid, "Test Result"),
+    closed = run_to_file(d, attach(pid), RESULT_DIALOG, ["click", "1040"], timeout=60)
+    check(closed.returncode == 0 and wait_until_gone(d, pid, RESULT_DIALOG),
           "%s: Close ends the result dialog\n%s" % (GAMES[game], closed))
     new = sorted(reports_in(temp) - before)
     check(len(new) == 1, "%s: the run leaves one report in the temporary folder: %s" % (GAMES[game], new))
     return r, link, (new[0] if len(new) == 1 else None)
 
 
-def check_result_dialog(game, r, link, archive_windows_path):
+def same_file(windows_path, unix_path):
+    """Whether a path the program shows names this file (Wine resolves the
+    short form the program may use)."""
+    done = subprocess.run(["winepath", "-u", windows_path], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL)
+    found = done.stdout.decode("utf-8", "replace").strip()
+    return bool(found) and os.path.exists(found) and os.path.samefile(found, unix_path)
+
+
+def check_result_dialog(game, r, link, archive, language):
     name = GAMES[game]
     ids = {c.id for c in r.controls}
     if game == 1:
@@ -167,14 +180,15 @@ def check_result_dialog(game, r, link, archive_windows_path):
     else:
         form_ok = {1027, 1037, 1038} <= ids and 1046 not in ids
     check(form_ok, "%s: result dialog %d (controls %s)" % (name, 172 if game == 1 else 173, sorted(ids)))
-    check(r.get("title") == "Test Result" and r.control_text(1035) == RESULT_HEADING,
+    check(r.get("title") == text(48, language) and r.control_text(1035) == text(57, language),
           "%s: the result dialog's title and heading" % name)
-    address = support_address(game)
+    address = text(SUPPORT_TEXT_IDS[game], language)
     want_text = address if game == 1 else "online-help"
     check(r.control_text(1028) == want_text, "%s: link text %r (want %r)" % (name, r.control_text(1028), want_text))
     check(link == address, "%s: link address %r (want %r)" % (name, link, address))
-    check(r.control_text(1030) == archive_windows_path,
-          "%s: the archive path %r" % (name, r.control_text(1030)))
+    shown = r.control_text(1030) or ""
+    check(shown.endswith("\\%s Test.zip" % name) and same_file(shown, archive),
+          "%s: the archive path %r names %s" % (name, shown, archive))
 
 
 def check_frame(game, report):
@@ -188,12 +202,13 @@ def check_frame(game, report):
 
 
 def verify_with_program(d, program, path):
-    """Diagnova's verification mode on a report: the message box text and
-    the exit code."""
+    """Diagnova's verification mode on a report, the program's path without
+    quotes (as a command prompt gives it) where it has no blanks: the
+    message box text and the exit code."""
+    line = '%s "%s"' % (program if " " not in program else '"%s"' % program, dgn.windows_path(path))
     for _ in range(2):
-        r = run_to_file(d, ["start", program, dgn.windows_path(path)], ["timeout", "30000"],
-                        ["wait-window", "--class", "#32770"], ["text", "65535"], ["click", "1"],
-                        ["wait-exit"], timeout=90)
+        r = run_to_file(d, ["start-raw", program, line], ["timeout", "30000"], MESSAGE_BOX, ["text", "65535"],
+                        ["click", "1"], ["wait-exit"], timeout=90)
         # Under a busy X server Wine now and then fails to create a message
         # box at all; one more try tells that from a real fault.
         if r.get("error") != "the program ended before showing the window":
@@ -314,14 +329,49 @@ def hold_without_sharing(build_dir, path):
     return False
 
 
-def inside(build_dir, prefix_name, games, held):
+def use_foreign_profile(prefix):
+    """Points the user's temporary and documents folders into a profile named
+    in letters outside the ANSI code page, and makes the program's folder
+    there; returns the program folder's C: path and Unix path and the
+    temporary folder's Unix path. Every program started from here on reads
+    TEMP and TMP from the overlay's registry."""
+    temp = FOREIGN_PROFILE + "\\AppData\\Local\\Temp"
+    fx.DOCUMENTS_DIR = FOREIGN_PROFILE + "\\Documents"
+    downloads = FOREIGN_PROFILE + "\\\u0417\u0430\u0433\u0440\u0443\u0437\u043a\u0438"
+    tail = FOREIGN_PROGRAM_FOLDER_CHARS - len(downloads) - 1
+    folder = downloads + "\\" + ("Diagnova-" + "x" * tail)[:tail]
+    assert len(folder) == FOREIGN_PROGRAM_FOLDER_CHARS and " " not in folder
+    for path in (temp, fx.DOCUMENTS_DIR, folder):
+        os.makedirs(fx.unix_path(prefix, path), exist_ok=True)
+    for name in ("TEMP", "TMP"):
+        subprocess.run(["wine", "reg", "add", "HKCU\\Environment", "/v", name, "/t", "REG_SZ", "/d", temp, "/f"],
+                       check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return folder, fx.unix_path(prefix, folder), fx.unix_path(prefix, temp)
+
+
+def start_unquoted(d, program):
+    """Starts the program by its path without quotes, as a command prompt or a
+    launcher may; true when its main window opens and it ends normally."""
+    r = run_to_file(d, ["start-raw", program, program], ["timeout", "30000"], MAIN_WINDOW, ["close"],
+                    ["wait-exit"], timeout=90)
+    if r.returncode != 0:
+        run_to_file(d, ["timeout", "1000"], MESSAGE_BOX, ["dump"], timeout=60)
+    return r.returncode == 0 and r.exit_code == 0, r
+
+
+def inside(build_dir, prefix_name, games, held, foreign):
     p = PREFIXES[prefix_name]
     prefix = os.environ["WINEPREFIX"]
     work = tempfile.mkdtemp(prefix="dgn-games-")
-    program_dir = os.path.join(work, "Diagnova Program")
-    os.makedirs(program_dir)
+    language = FOREIGN_LANGUAGE if foreign else 1
+    if foreign:
+        folder, program_dir, temp = use_foreign_profile(prefix)
+        program = folder + "\\Diagnova.exe"
+    else:
+        program_dir, temp = os.path.join(work, "Diagnova Program"), temp_folder()
+        os.makedirs(program_dir)
+        program = dgn.windows_path(os.path.join(program_dir, "Diagnova.exe"))
     shutil.copy(os.path.join(build_dir, "Diagnova.exe"), program_dir)
-    program = dgn.windows_path(os.path.join(program_dir, "Diagnova.exe"))
 
     fx.install(prefix, p["wow64"], hosts=True, uac=UAC_VALUES)
     if p["wow64"]:
@@ -343,9 +393,10 @@ def inside(build_dir, prefix_name, games, held):
         check(hold_without_sharing(build_dir, fx.runeveil2_folder(p["generation"]) + "\\" + held),
               "another program holds %s open without sharing" % held)
     d = dgn.Driver(build_dir)
-    temp = temp_folder()
-    r = run_to_file(d, ["start", program], ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
-                    timeout=90)
+    if foreign:
+        opened, r = start_unquoted(d, program)
+        check(opened, "started without quotes from %s, the program opens its main window\n%s" % (program, r))
+    r = run_to_file(d, ["start", program], ["timeout", "30000"], MAIN_WINDOW, timeout=90)
     check(r.returncode == 0, "the program starts\n" + str(r))
     pid = r.get("pid")
     runs = []
@@ -354,14 +405,13 @@ def inside(build_dir, prefix_name, games, held):
             os.remove(log)
         dump, link, report_path = run_game(d, pid, game, temp)
         runs.append((game, dump, link, report_path, fx.logged_command_lines(log)))
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"],
-                    ["timeout", "60000"], ["wait-exit"], timeout=90)
+    r = run_to_file(d, attach(pid), MAIN_WINDOW, ["close"], ["timeout", "60000"], ["wait-exit"], timeout=90)
     check(r.returncode == 0, "the program ends after its runs\n" + str(r))
 
     for game, dump, link, report_path, log_lines in runs:
         name = GAMES[game]
         archive = os.path.join(program_dir, name + " Test.zip")
-        check_result_dialog(game, dump, link, dgn.windows_path(archive))
+        check_result_dialog(game, dump, link, archive, language)
         members = []
         try:
             with zipfile.ZipFile(archive) as z:
@@ -379,9 +429,9 @@ def inside(build_dir, prefix_name, games, held):
         copy = os.path.join(work, name + " Test.txt")
         with open(copy, "wb") as f:
             f.write(report)
-        text, code = verify_with_program(d, program, copy)
-        check(text == "Checksum matched" and code == 0,
-              "%s: the verification mode says %r, exit code %s" % (name, text, code))
+        text_shown, code = verify_with_program(d, program, copy)
+        check(text_shown == "Checksum matched" and code == 0,
+              "%s: the verification mode says %r, exit code %s" % (name, text_shown, code))
         check_generation(prefix_name, report, log_lines)
 
     shutil.rmtree(work, ignore_errors=True)
@@ -394,9 +444,23 @@ def main():
         held = None
         if rest[:1] == ["--held"]:
             held, rest = rest[1], rest[2:]
-        return inside(sys.argv[2], sys.argv[3], [int(g) for g in rest], held)
+        foreign = rest[:1] == ["--foreign"]
+        if foreign:
+            rest = rest[1:]
+        return inside(sys.argv[2], sys.argv[3], [int(g) for g in rest], held, foreign)
     build_dir = os.path.abspath(sys.argv[1])
     prefix_name = sys.argv[2]
+    env = None
+    if "--foreign" in sys.argv[3:]:
+        # Wine takes the code page from LANG through the C library's compiled
+        # locales (tests/e2e/wine_locale.py); the sealed session starts its own
+        # wineserver with it.
+        cache = os.path.join(build_dir, "locales")
+        error = wine_locale.compile_locales(cache, [FOREIGN_LANG])
+        if error:
+            print("FAIL " + error)
+            return 1
+        env = dict(os.environ, LANG=FOREIGN_LANG, LOCPATH=cache)
     tools = tempfile.mkdtemp(prefix="dgn-tools-")
     installed = []
     for name in ("tracert.exe", "pathping.exe"):
@@ -405,7 +469,7 @@ def main():
     try:
         return sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside", build_dir, prefix_name]
                               + sys.argv[3:], scenario="all_reachable", xvfb=True, install=installed,
-                              wine_prefix=os.path.join(build_dir, "wine", prefix_name))
+                              wine_prefix=os.path.join(build_dir, "wine", prefix_name), env=env)
     finally:
         shutil.rmtree(tools, ignore_errors=True)
 

@@ -50,8 +50,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "network"))
 import driver as dgn  # noqa: E402
 import game_fixtures as fx  # noqa: E402
 import sealed_run  # noqa: E402
-from run_helpers import (BANNERS_IN_ORDER, TRAILER, attach, run_to_file, split_sections,  # noqa: E402
-                         wait_until_gone)
+from run_helpers import (BANNERS_IN_ORDER, MAIN_WINDOW, MESSAGE_BOX, PROGRESS_DIALOG, RESULT_DIALOG,  # noqa: E402
+                         TRAILER, attach, run_to_file, split_sections, wait_until_gone)
 
 # The catalog names in game-index order.
 GAMES = ["Runeveil", "Runeveil 2", "Kharros II", "Solmere"]
@@ -135,42 +135,31 @@ def watch_progress(d, pid, status, seconds):
     windows are all there is to watch."""
     deadline = time.time() + seconds
     while time.time() < deadline:
-        # One driver process per look: the status line, then the window list
-        # (which a failed wait prints by itself).
-        r = run_to_file(d, attach(pid), ["timeout", "1000"], ["wait-window", "--title", "Test Progress"],
-                        ["text", "1046"], ["windows"], timeout=60)
-        titles = [v.split("\t")[-1] for v in r.all("top_level")]
+        r = run_to_file(d, attach(pid), ["timeout", "1000"], PROGRESS_DIALOG, ["text", "1046"], timeout=60)
         if r.returncode == 0 and r.get("text") == status:
             return "reached", None
-        if titles.count("Orvane Diagnova") > 1:  # the main window and a message box
-            return "message", close_message_box(d, pid)
-        if "Test Progress" not in titles:
+        text = close_message_box(d, pid, 0)
+        if text is not None:
+            return "message", text
+        if r.returncode != 0:
             return "gone", None
         time.sleep(0.2)
     return "timeout", None
 
 
-def close_message_box(d, pid):
-    """Reads and closes the program's message box (it has the main window's
-    caption; its text is static control 0xFFFF); returns its text or None."""
-    r = run_to_file(d, attach(pid), ["timeout", "2000"], ["wait-window", "--class", "#32770"], ["windows"],
+def close_message_box(d, pid, wait_ms=2000):
+    """Reads and closes the program's message box (its text is static
+    control 0xFFFF); returns its text, or None when there is none."""
+    r = run_to_file(d, attach(pid), ["timeout", str(wait_ms)], MESSAGE_BOX, ["text", "65535"], ["close"],
                     timeout=60)
-    for entry in r.all("top_level"):
-        handle, cls, title = entry.split("\t", 2)
-        if title != "Orvane Diagnova":
-            continue
-        r = run_to_file(d, attach(pid), ["timeout", "2000"], ["wait-window", "--title", "Orvane Diagnova"],
-                        ["text", "65535"], ["close"], timeout=60)
-        if r.returncode == 0:
-            return r.get("text")
-    return None
+    return r.get("text") if r.returncode == 0 else None
 
 
 def end_program(d, pid):
     """Ends the program after a failed run: closes what it shows, then kills
     it if it does not end."""
-    r = run_to_file(d, attach(pid), ["timeout", "5000"], ["wait-window", "--title", "Orvane Diagnova"], ["close"],
-                    ["wait-exit"], timeout=60)
+    close_message_box(d, pid, 0)
+    r = run_to_file(d, attach(pid), ["timeout", "5000"], MAIN_WINDOW, ["close"], ["wait-exit"], timeout=60)
     if r.returncode != 0:
         run_to_file(d, attach(pid), ["kill"], timeout=60)
 
@@ -197,22 +186,20 @@ def run_game(build_dir, index, run_dir, program_file, job, before_test=None, sho
     shutil.copy(program_file, os.path.join(run_dir, "Diagnova.exe"))
     program = dgn.windows_path(os.path.join(run_dir, "Diagnova.exe"))
 
-    r = run_to_file(d, ["start", program], ["timeout", "60000"], ["wait-window", "--title", "Orvane Diagnova"],
-                    timeout=120)
+    r = run_to_file(d, ["start", program], ["timeout", "60000"], MAIN_WINDOW, timeout=120)
     if r.returncode != 0:
         job.problem("the main window does not open\n" + str(r))
         return None
     pid = r.get("pid")
-    # A message box at start-up (the update check's warning) has the main
-    # window's caption: it is a problem, but the run can still be tried.
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["dump"], timeout=60)
-    if r.control_text(65535) is not None:
-        job.problem("the program warned at start-up: %r" % r.control_text(65535))
-        run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], timeout=60)
+    # A message box at start-up (the update check's warning) is a problem,
+    # but the run can still be tried.
+    warning = close_message_box(d, pid, 0)
+    if warning is not None:
+        job.problem("the program warned at start-up: %r" % warning)
     # From the game list: a real click on the game's picture.
     for _ in range(10):  # a closed message box may still be on its way out
-        r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"],
-                        ["list-click", "1003", str(index)], ["pause", "300"], ["dump"], timeout=60)
+        r = run_to_file(d, attach(pid), MAIN_WINDOW, ["list-click", "1003", str(index)], ["pause", "300"], ["dump"],
+                        timeout=60)
         if r.returncode == 0:
             break
         time.sleep(0.5)
@@ -231,8 +218,8 @@ def run_game(build_dir, index, run_dir, program_file, job, before_test=None, sho
 
     if before_test:
         before_test(pid)
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["click", "1005"],
-                    ["timeout", "30000"], ["wait-window", "--title", "Test Progress"], timeout=90)
+    r = run_to_file(d, attach(pid), MAIN_WINDOW, ["click", "1005"], ["timeout", "30000"], PROGRESS_DIALOG,
+                    timeout=90)
     if r.returncode != 0:
         job.problem("the Test button does not open the progress dialog\n" + str(r))
         return None
@@ -249,8 +236,7 @@ def run_game(build_dir, index, run_dir, program_file, job, before_test=None, sho
         else:
             job.problem("no screenshot of the progress dialog")
 
-    r = run_to_file(d, attach(pid), ["timeout", "180000"], ["wait-window", "--title", "Test Result"], ["dump"],
-                    timeout=300)
+    r = run_to_file(d, attach(pid), ["timeout", "180000"], RESULT_DIALOG, ["dump"], timeout=300)
     if r.returncode != 0:
         job.problem("the result dialog does not follow the progress dialog\n" + str(r))
         return None
@@ -265,13 +251,12 @@ def run_game(build_dir, index, run_dir, program_file, job, before_test=None, sho
     if not shown.endswith("\\%s Test.zip" % game):
         job.problem("the result dialog names %r, not the archive" % shown)
 
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Result"], ["click", "1040"], timeout=60)
+    r = run_to_file(d, attach(pid), RESULT_DIALOG, ["click", "1040"], timeout=60)
     if r.returncode != 0:
         job.problem("Close does not end the result dialog\n" + str(r))
     # The main window takes a close only once the result dialog is gone.
-    wait_until_gone(d, pid, "Test Result", 30)
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"],
-                    ["timeout", "60000"], ["wait-exit"], timeout=90)
+    wait_until_gone(d, pid, RESULT_DIALOG, 30)
+    r = run_to_file(d, attach(pid), MAIN_WINDOW, ["close"], ["timeout", "60000"], ["wait-exit"], timeout=90)
     if r.returncode != 0 or r.exit_code != 0:
         job.problem("the program does not end with exit code 0 after the run\n" + str(r))
     os.remove(os.path.join(run_dir, "Diagnova.exe"))

@@ -20,6 +20,15 @@ sys.path.insert(0, HERE)
 
 import driver as dgn  # noqa: E402
 
+# The program's windows, found by a control of their own: their titles are
+# translated (only the main window's template caption stays), and a message
+# box shares the main window's caption. Each is a wait-window command for
+# dgn_driver; wait_until_gone takes them too.
+MAIN_WINDOW = ["wait-window", "--control", "1003"]        # the game list
+PROGRESS_DIALOG = ["wait-window", "--control", "1024"]    # the progress bar
+RESULT_DIALOG = ["wait-window", "--control", "1030"]      # the archive's path
+MESSAGE_BOX = ["wait-window", "--class", "#32770", "--control", "65535"]
+
 # Banners of a completed run, in run order.
 BANNERS_IN_ORDER = [
     "information about the UAC status and user level",
@@ -94,8 +103,8 @@ def run_to_file(d, *commands, timeout=60):
 
 def start_test(d, program, game):
     """Starts the program, picks the game and presses Test."""
-    return run_to_file(d, ["start", program], ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
-                 ["select", "1007", str(game)], ["click", "1005"], timeout=90)
+    return run_to_file(d, ["start", program], ["timeout", "30000"], MAIN_WINDOW,
+                       ["select", "1007", str(game)], ["click", "1005"], timeout=90)
 
 
 def attach(pid):
@@ -125,15 +134,12 @@ def wait_for_tracer(log, seconds=120):
     return False
 
 
-def wait_until_gone(d, pid, title, seconds=60):
-    """Waits until the program shows no top-level window with this title."""
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        r = run_to_file(d, attach(pid), ["windows"], timeout=60)
-        if not any(title in v for v in r.all("top_level")):
-            return True
-        time.sleep(0.2)  # another process: its window list is all there is to watch
-    return False
+def wait_until_gone(d, pid, window, seconds=60):
+    """Waits until the program shows no such window (one of MAIN_WINDOW,
+    PROGRESS_DIALOG, RESULT_DIALOG, MESSAGE_BOX)."""
+    r = run_to_file(d, attach(pid), ["timeout", str(int(seconds * 1000))], ["wait-gone"] + window[1:],
+                    timeout=seconds + 60)
+    return r.returncode == 0
 
 
 def complete_archive(path):
@@ -148,17 +154,11 @@ def complete_archive(path):
 
 
 def find_message_box(d, pid, seconds):
-    """The text of a message box of the program (caption "Orvane Diagnova",
-    like the main window), closed once read; None when none appears in time.
-    The program is another process, so its windows are polled."""
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        r = run_to_file(d, attach(pid), ["timeout", "2000"], ["wait-window", "--title", "Orvane Diagnova"],
-                        ["text", "65535"], ["close"], timeout=60)
-        if r.returncode == 0:
-            return r.get("text")
-        time.sleep(0.5)
-    return None
+    """The text of a message box of the program, closed once read; None when
+    none appears in time."""
+    r = run_to_file(d, attach(pid), ["timeout", str(int(seconds * 1000))], MESSAGE_BOX, ["text", "65535"],
+                    ["close"], timeout=seconds + 60)
+    return r.get("text") if r.returncode == 0 else None
 
 
 def tool_starts(log):
@@ -193,15 +193,14 @@ def wait_for(condition, seconds, step=0.2):
 
 def press_test(d, pid, game):
     """Picks a game in the running program's main window and presses Test."""
-    return run_to_file(d, attach(pid), ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
+    return run_to_file(d, attach(pid), ["timeout", "30000"], MAIN_WINDOW,
                        ["select", "1007", str(game)], ["click", "1005"], timeout=90)
 
 
 def wait_for_status(d, pid, status, seconds=120):
     """Waits until the progress dialog's status line reads status."""
     def shows():
-        r = run_to_file(d, attach(pid), ["timeout", "2000"], ["wait-window", "--title", "Test Progress"],
-                        ["text", "1046"], timeout=60)
+        r = run_to_file(d, attach(pid), ["timeout", "2000"], PROGRESS_DIALOG, ["text", "1046"], timeout=60)
         return r.returncode == 0 and r.get("text") == status
     return wait_for(shows, seconds)
 

@@ -54,10 +54,10 @@ sys.path.insert(0, os.path.join(HERE, "..", "network"))
 
 import driver as dgn  # noqa: E402
 import sealed_run  # noqa: E402
-from run_helpers import (BANNERS_IN_ORDER, RULE, TRAILER, attach, complete_archive, dxdiag_file,  # noqa: E402
-                         file_digest, find_message_box, press_test, processes_ended, reports_in, run_to_file,
-                         screenshot, start_test, temp_folder, tool_starts, wait_for, wait_for_status,
-                         wait_until_gone)
+from run_helpers import (BANNERS_IN_ORDER, MAIN_WINDOW, PROGRESS_DIALOG, RESULT_DIALOG, RULE, TRAILER,  # noqa: E402
+                         attach, complete_archive, dxdiag_file, file_digest, find_message_box, press_test,
+                         processes_ended, reports_in, run_to_file, screenshot, start_test, temp_folder, tool_starts,
+                         wait_for, wait_for_status, wait_until_gone)
 
 failures = []
 
@@ -119,8 +119,8 @@ class Tools:
 def cancel_at_once(d, pid):
     """Presses Cancel on the progress dialog; true when the dialog is gone
     within a moment (the worker finishing in the background takes longer)."""
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["click", "2"], timeout=60)
-    return r.returncode == 0 and wait_until_gone(d, pid, "Test Progress", 5)
+    r = run_to_file(d, attach(pid), PROGRESS_DIALOG, ["click", "2"], timeout=60)
+    return r.returncode == 0 and wait_until_gone(d, pid, PROGRESS_DIALOG, 5)
 
 
 def archive_member(archive, name):
@@ -163,18 +163,18 @@ def inside(build_dir):
     r = start_test(d, program, 0)
     check(r.returncode == 0, "Runeveil test started\n" + str(r))
     pid = r.get("pid")
-    r = run_to_file(d, attach(pid), ["timeout", "120000"], ["wait-window", "--title", "Test Result"],
+    r = run_to_file(d, attach(pid), ["timeout", "120000"], RESULT_DIALOG,
                     ["dump"], timeout=300)
     check(r.returncode == 0, "the result dialog follows the progress dialog\n" + str(r))
     if r.returncode != 0:
         print(str(run_to_file(d, attach(pid), ["windows"])))
     check((r.control_text(1030) or "").endswith("\\Runeveil Test.zip"),
           "the result dialog names the archive: %r" % r.control_text(1030))
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Result"], ["click", "1040"], timeout=60)
+    r = run_to_file(d, attach(pid), RESULT_DIALOG, ["click", "1040"], timeout=60)
     check(r.returncode == 0, "Close ends the result dialog\n" + str(r))
     # The main window is disabled until the result dialog is gone; a Test
     # click sent before then would be refused.
-    check(wait_until_gone(d, pid, "Test Result"), "the result dialog is gone")
+    check(wait_until_gone(d, pid, RESULT_DIALOG), "the result dialog is gone")
 
     archive = os.path.join(program_dir, "Runeveil Test.zip")
     left = reports_in(temp) - before
@@ -221,7 +221,7 @@ def inside(build_dir):
     r = press_test(d, pid, 0)
     check(r.returncode == 0, "a Runeveil test started right after the cancel\n" + str(r))
     check(wait_for(lambda: tools.dxdiags(starts), 60), "the new run's dxdiag started")
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], timeout=60)
+    r = run_to_file(d, attach(pid), PROGRESS_DIALOG, timeout=60)
     new_dialog = r.get("window")
     check(wait_for(lambda: not (cancelled_reports & reports_in(temp)), 120),
           "the cancelled run deleted its report")
@@ -231,18 +231,18 @@ def inside(build_dir):
           "the cancelled run left the earlier archive as it was")
     # The cancelled worker ran its remaining sections while this dialog was
     # open; none of its checkpoints, status texts or timer stops reached it.
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["text", "1046"], ["bar", "1024"],
+    r = run_to_file(d, attach(pid), PROGRESS_DIALOG, ["text", "1046"], ["bar", "1024"],
                     timeout=60)
     check(r.returncode == 0 and r.get("window") == new_dialog and r.get("text") == DIRECTX
           and r.get("position") == "2",
           "the new run's dialog still shows its own DirectX step at 2\n" + str(r))
     with open(tools.gate, "w"):
         pass
-    r = run_to_file(d, attach(pid), ["timeout", "120000"], ["wait-window", "--title", "Test Result"],
+    r = run_to_file(d, attach(pid), ["timeout", "120000"], RESULT_DIALOG,
                     ["text", "1030"], ["click", "1040"], timeout=300)
     check(r.returncode == 0 and (r.get("text") or "").endswith("\\Runeveil Test.zip"),
           "the run after the cancel completes with its own result dialog\n" + str(r))
-    check(wait_until_gone(d, pid, "Test Result"), "the result dialog is gone")
+    check(wait_until_gone(d, pid, RESULT_DIALOG), "the result dialog is gone")
     os.remove(tools.gate)
     tools.set()
     left = reports_in(temp) - before
@@ -296,8 +296,8 @@ def inside(build_dir):
     check(wait_for(lambda: tools.tracers(starts), 120), "the slow route tracers started")
     check(wait_for_status(d, pid, ROUTE, 10), "the progress dialog shows the route step")
     screenshot(sys.argv[2], "progress_dialog")
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["close"], timeout=60)
-    check(r.returncode == 0 and wait_until_gone(d, pid, "Test Progress", 5), "the close box ends the progress dialog")
+    r = run_to_file(d, attach(pid), PROGRESS_DIALOG, ["close"], timeout=60)
+    check(r.returncode == 0 and wait_until_gone(d, pid, PROGRESS_DIALOG, 5), "the close box ends the progress dialog")
     check(wait_for(lambda: complete_archive(solmere_archive), 240), "the run completed and left its archive")
     tools.set()
     left = reports_in(temp) - before
@@ -307,7 +307,7 @@ def inside(build_dir):
     dxdiags = tools.dxdiags(starts)
     check(len(dxdiags) == 1 and not os.path.exists(dxdiag_file(dxdiags[0][0], temp)), "the run's dxdiag file is gone")
     # The finished message has nowhere to go: no result dialog may appear.
-    r = run_to_file(d, attach(pid), ["timeout", "3000"], ["wait-window", "--title", "Test Result"], timeout=60)
+    r = run_to_file(d, attach(pid), ["timeout", "3000"], RESULT_DIALOG, timeout=60)
     check(r.returncode != 0, "no result dialog opens after the close box\n" + str(r))
 
     # 7. The close box while dxdiag never ends, then Test again: the new run
@@ -323,8 +323,8 @@ def inside(build_dir):
     hung_file = dxdiag_file(hung[0][0], temp) if hung else ""
     check(hung and wait_for(lambda: os.path.exists(hung_file), 10), "dxdiag began its file")
     check(wait_for_status(d, pid, DIRECTX, 10), "the progress dialog shows the DirectX step")
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["close"], timeout=60)
-    check(r.returncode == 0 and wait_until_gone(d, pid, "Test Progress", 5), "the close box ends the progress dialog")
+    r = run_to_file(d, attach(pid), PROGRESS_DIALOG, ["close"], timeout=60)
+    check(r.returncode == 0 and wait_until_gone(d, pid, PROGRESS_DIALOG, 5), "the close box ends the progress dialog")
     abandoned = reports_in(temp) - before - {hung_file}
     check(len(abandoned) == 1, "the abandoned run's report is in the temporary folder: %s" % abandoned)
     check(not processes_ended(d, [p for _, p in hung], 1), "the close box alone leaves dxdiag running")
@@ -334,16 +334,16 @@ def inside(build_dir):
     check(processes_ended(d, [p for _, p in hung], 5), "the new run's start stopped the abandoned run's dxdiag")
     check(wait_for(lambda: not (abandoned & reports_in(temp)), 120), "the abandoned run deleted its report")
     check(not os.path.exists(hung_file), "the abandoned run left no dxdiag file")
-    r = run_to_file(d, attach(pid), ["timeout", "120000"], ["wait-window", "--title", "Test Result"],
+    r = run_to_file(d, attach(pid), ["timeout", "120000"], RESULT_DIALOG,
                     ["text", "1030"], ["click", "1040"], timeout=300)
     check(r.returncode == 0 and (r.get("text") or "").endswith("\\Runeveil 2 Test.zip"),
           "the new run completes with its own result dialog\n" + str(r))
-    check(wait_until_gone(d, pid, "Test Result"), "the result dialog is gone")
+    check(wait_until_gone(d, pid, RESULT_DIALOG), "the result dialog is gone")
     left = reports_in(temp) - before
     check(len(left) == 1, "the two runs leave exactly the completed run's report: %s" % left)
     if len(left) == 1 and os.path.isfile(rv2_archive):
         check_completed_report(rv2_archive, "Runeveil 2 Test.txt", left.pop(), "Runeveil 2 Test Report")
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["timeout", "60000"],
+    r = run_to_file(d, attach(pid), MAIN_WINDOW, ["close"], ["timeout", "60000"],
                     ["wait-exit"], timeout=90)
     check(r.returncode == 0, "the program ends\n" + str(r))
     archives = sorted(n for n in os.listdir(program_dir) if n.endswith(".zip"))
@@ -379,7 +379,7 @@ def inside_offline(build_dir):
     warning = find_message_box(d, pid, 120)
     check(warning is not None and warning.startswith(NO_INTERNET_WARNING),
           "the connectivity step warns that the network test cannot go on: %r" % warning)
-    check(wait_until_gone(d, pid, "Test Progress"), "the run ends as cancelled: no progress dialog")
+    check(wait_until_gone(d, pid, PROGRESS_DIALOG), "the run ends as cancelled: no progress dialog")
     check(wait_for(lambda: not (reports_in(temp) - before), 120),
           "the cancelled run leaves nothing in the temporary folder")
     dxdiags = tools.dxdiags()
@@ -388,7 +388,7 @@ def inside_offline(build_dir):
     second = find_message_box(d, pid, 3)
     check(second is None, "the skipped route step shows no second warning: %r" % second)
     check(not [n for n in os.listdir(program_dir) if n.endswith(".zip")], "no archive without Internet access")
-    r = run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"], ["timeout", "60000"],
+    r = run_to_file(d, attach(pid), MAIN_WINDOW, ["close"], ["timeout", "60000"],
                     ["wait-exit"], timeout=90)
     check(r.returncode == 0, "the program ends\n" + str(r))
     shutil.rmtree(program_dir, ignore_errors=True)

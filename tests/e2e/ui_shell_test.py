@@ -12,11 +12,15 @@ Screenshots go to <build>/screenshots.
 
     ui_shell_test.py BUILD_DIR main        the main window flow (win7 prefix)
     ui_shell_test.py BUILD_DIR locales     the code-page rule under other locales:
-                                           texts, game names and the menu's state
+                                           texts, game names and the menu's state;
+                                           the program started without quotes
+                                           from a folder named in the locale's
+                                           own letters
 """
 
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -28,8 +32,8 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "network"))
 
 import driver as dgn  # noqa: E402
 import sealed_run  # noqa: E402
+from run_helpers import MAIN_WINDOW  # noqa: E402
 
-MAIN_TITLE = "Orvane Diagnova"
 LANG_CODES = {1: "en", 2: "ko", 3: "fr", 4: "de", 5: "it", 6: "es", 7: "zh-TW", 8: "zh-CN", 9: "ja",
               10: "pl", 11: "ru"}
 CODE_PAGES = {1: "cp1252", 2: "cp949", 3: "cp1252", 4: "cp1252", 5: "cp1252", 6: "cp1252", 7: "cp950",
@@ -135,14 +139,17 @@ class App:
         self.shots = shots
         self.pid = None
 
-    def start(self):
-        r = must(self.drv.run(["timeout", "30000"], ["start", self.drv.program()],
-                              ["wait-window", "--title", MAIN_TITLE]), "start")
+    def start(self, program=None):
+        """Starts Diagnova.exe of the build, or the given copy by its path
+        without quotes (as a command prompt gives it), and waits for the main
+        window (which holds the game list, control 1003)."""
+        start = ["start", self.drv.program()] if program is None else ["start-raw", program, program]
+        r = must(self.drv.run(["timeout", "30000"], start, MAIN_WINDOW), "start")
         self.pid = r.get("pid")
         return r
 
     def on_main(self, *commands):
-        return self.drv.run(["attach", self.pid], ["wait-window", "--title", MAIN_TITLE], *commands)
+        return self.drv.run(["attach", self.pid], MAIN_WINDOW, *commands)
 
     def shot(self, name):
         subprocess.run(["import", "-window", "root", os.path.join(self.shots, name + ".png")],
@@ -298,7 +305,7 @@ def main_flow(build):
     must(app.on_main(["keys", "tab"], ["pause", "300"]), "tab")
     r = must(app.on_main(["focus"]), "focus")
     check.true(f"a control has the focus ({r.get('focus_class')})", r.get("focus_id") not in (None, "0"))
-    r = app.drv.run(["attach", app.pid], ["wait-window", "--title", MAIN_TITLE], ["keys", "alt+x"],
+    r = app.drv.run(["attach", app.pid], MAIN_WINDOW, ["keys", "alt+x"],
                     ["wait-exit"])
     check.eq("Alt+X exit code", r.exit_code, 0)
     if r.returncode != 0:
@@ -373,12 +380,22 @@ LOCALES = [
     ("ja_JP.UTF-8", 9, {1, 9}),
     ("zh_HK.UTF-8", 7, {1}),
 ]
+# A folder named "Downloads" in each locale's own letters: bytes of 128 and
+# above (lead and trail bytes in the double-byte code pages) in the program's
+# path, which the program gets without quotes.
+DOWNLOADS = {3: "T\u00e9l\u00e9chargements", 2: "\ub2e4\uc6b4\ub85c\ub4dc",
+             11: "\u0417\u0430\u0433\u0440\u0443\u0437\u043a\u0438",
+             9: "\u30c0\u30a6\u30f3\u30ed\u30fc\u30c9", 7: "\u4e0b\u8f09"}
 
 
 def locale_flow(build, language, enabled):
     check = Checker()
     app = App(build, check, os.path.join(build, "screenshots"))
-    app.start()
+    folder = "C:\\" + DOWNLOADS[language]
+    unix = os.path.join(os.environ["WINEPREFIX"], "drive_c", DOWNLOADS[language])
+    os.makedirs(unix, exist_ok=True)
+    shutil.copy(os.path.join(build, "Diagnova.exe"), unix)
+    app.start(folder + "\\Diagnova.exe")
     r = must(app.on_main(["pause", "300"], ["dump"]), "list pane")
     shown = language if language not in (7, 8) else 1  # Chinese rows show English beyond the menu
     check.eq("list label", r.control_text(1045), text(0, shown if language != 7 else 1))

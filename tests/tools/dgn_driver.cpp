@@ -270,20 +270,26 @@ WindowQuery ProcessWindows(const Driver& driver) {
     return query;
 }
 
-bool CmdWaitWindow(Driver& driver, const Args& args) {
-    const char kOptions[] = "wait-window takes --class C, --title T and --control ID";
-    WindowQuery query = ProcessWindows(driver);
+// Options of wait-window and wait-gone: --class C, --title T, --control ID.
+bool ParseWindowQuery(const Driver& driver, const Args& args, WindowQuery* query) {
+    *query = ProcessWindows(driver);
+    if (args.size() % 2 != 0) return false;
     for (size_t i = 0; i + 1 < args.size(); i += 2) {
         if (args[i] == "--class") {
-            query.className = args[i + 1].c_str();
+            query->className = args[i + 1].c_str();
         } else if (args[i] == "--title") {
-            query.byTitle = true;
-            query.title = Widen(args[i + 1]);
-        } else if (args[i] != "--control" || !ParseNumber(args[i + 1], &query.controlId)) {
-            return Fail(kOptions);
+            query->byTitle = true;
+            query->title = Widen(args[i + 1]);
+        } else if (args[i] != "--control" || !ParseNumber(args[i + 1], &query->controlId)) {
+            return false;
         }
     }
-    if (args.size() % 2 != 0) return Fail(kOptions);
+    return true;
+}
+
+bool CmdWaitWindow(Driver& driver, const Args& args) {
+    WindowQuery query;
+    if (!ParseWindowQuery(driver, args, &query)) return Fail("wait-window takes --class C, --title T and --control ID");
     const DWORD start = GetTickCount();
     for (;;) {
         query.found.clear();
@@ -308,6 +314,20 @@ bool CmdWaitWindow(Driver& driver, const Args& args) {
     Print("class", Escape(ClassOf(driver.window)));
     Print("title", Escape(title));
     return true;
+}
+
+// Waits until the program shows no such window (or has ended).
+bool CmdWaitGone(Driver& driver, const Args& args) {
+    WindowQuery query;
+    if (!ParseWindowQuery(driver, args, &query)) return Fail("wait-gone takes --class C, --title T and --control ID");
+    const DWORD start = GetTickCount();
+    for (;;) {
+        query.found.clear();
+        EnumWindows(CollectTopLevel, (LPARAM)&query);
+        if (query.found.empty()) return true;
+        if (GetTickCount() - start >= driver.timeoutMs) return Fail("timeout waiting for the window to go");
+        if (driver.process == NULL || WaitForSingleObject(driver.process, 50) == WAIT_OBJECT_0) Sleep(50);
+    }
 }
 
 bool CmdWindows(Driver& driver, const Args&) {
@@ -724,6 +744,7 @@ const Command kCommands[] = {
     {"timeout", CmdTimeout, "timeout MS                  limit for the following waits (default 10000)"},
     {"wait-window", CmdWaitWindow,
      "wait-window [--class C] [--title T] [--control ID]  wait for a visible top-level window (holding control ID)"},
+    {"wait-gone", CmdWaitGone, "wait-gone [--class C] [--title T] [--control ID]  wait until no such window shows"},
     {"windows", CmdWindows, "windows                     list the program's visible top-level windows"},
     {"dump", CmdDump, "dump                        caption and controls (id, class, visible, text)"},
     {"text", CmdText, "text ID                     one control's text"},

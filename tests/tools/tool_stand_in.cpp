@@ -6,7 +6,7 @@
 //   bytes N         prints N bytes of a repeating pattern
 //   silent          prints nothing
 //   hang            never ends
-//   ... /t FILE     plays dxdiag: DGN_STANDIN_DXDIAG = "copy" (default) copies
+//   ... /t FILE     plays dxdiag (FILE read from the wide command line): DGN_STANDIN_DXDIAG = "copy" (default) copies
 //                   the file named by DGN_STANDIN_SOURCE to FILE, "hang" never
 //                   ends, "partial" writes the start of a report to FILE and
 //                   never ends, holding FILE open without sharing (a dxdiag
@@ -31,6 +31,7 @@
 // NAME=VALUE (for example DGN_STANDIN_DXDIAG=hang); a name found there wins
 // over the environment, and an empty value there counts as unset.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -101,12 +102,14 @@ unsigned long long g_startedUs = 0;
 
 void LogOwnTimeAtExit() { LogOwnTime(g_startedUs); }
 
-int PlayDxDiag(const char* target) {
+// The target comes from the wide command line, so a file named in any script
+// is the one written.
+int PlayDxDiag(const wchar_t* target) {
     char mode[32];
     if (!GetSetting("DGN_STANDIN_DXDIAG", mode, sizeof mode)) strcpy(mode, "copy");
     if (strcmp(mode, "hang") == 0) Sleep(INFINITE);
     if (strcmp(mode, "partial") == 0) {
-        HANDLE file = CreateFileA(target, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        HANDLE file = CreateFileW(target, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
         if (file == INVALID_HANDLE_VALUE) return 5;
         const char start[] = "------------------\r\nSystem Information\r\n------------------\r\n";
         WriteAll(file, start, sizeof start - 1);
@@ -121,7 +124,9 @@ int PlayDxDiag(const char* target) {
     }
     char source[MAX_PATH];
     if (!GetSetting("DGN_STANDIN_SOURCE", source, sizeof source)) return 2;
-    return CopyFileA(source, target, FALSE) ? 0 : 3;
+    wchar_t wideSource[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, source, -1, wideSource, MAX_PATH) == 0) return 2;
+    return CopyFileW(wideSource, target, FALSE) ? 0 : 3;
 }
 
 }  // namespace
@@ -130,8 +135,10 @@ int main(int argc, char** argv) {
     g_startedUs = SystemMicroseconds();
     atexit(LogOwnTimeAtExit);
     LogCommandLine();
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (strcmp(argv[i], "/t") == 0) return PlayDxDiag(argv[i + 1]);
+    int wideCount = 0;
+    wchar_t** wideArgv = CommandLineToArgvW(GetCommandLineW(), &wideCount);
+    for (int i = 1; wideArgv != NULL && i + 1 < wideCount; ++i) {
+        if (wcscmp(wideArgv[i], L"/t") == 0) return PlayDxDiag(wideArgv[i + 1]);
     }
     char hang[8];
     if (GetSetting("DGN_STANDIN_HANG", hang, sizeof hang) && strcmp(hang, "1") == 0) Sleep(INFINITE);
