@@ -4,6 +4,14 @@
 For each locale the locale prefix's wineserver is started with LANG set (see
 wine_locale.py), text_catalog_probe.exe writes what GetCodePageClass,
 GetCurrentLanguage and GetText decide to a file, and the server is stopped.
+
+With --fit-probe it also checks that no window text is cut off: in each
+locale, text_fit_probe.exe measures every text of a fixed-size control in the
+languages shown on that code page (only the rows whose column holds its own
+text), with the dialogs' own fonts as Wine lays them out. A text must fit
+with FILL_LIMIT percent of its control's width, leaving room for the wider
+fonts of Windows (Tahoma here against MS UI Gothic, Gulim, SimSun or MingLiU
+there). Each text that does not fit is named; the tightest ones are listed.
 """
 
 import argparse
@@ -101,15 +109,77 @@ def check_case(env, probe, work, index, lang, language, expected):
     return True
 
 
+# The languages each locale's code page shows in their own column.
+FIT_LANGUAGES = {
+    "fr_FR.UTF-8": [1, 3, 4, 5, 6],
+    "ko_KR.UTF-8": [2],
+    "zh_HK.UTF-8": [7],
+    "zh_CN.UTF-8": [8],
+    "ja_JP.UTF-8": [9],
+    "pl_PL.UTF-8": [10],
+    "ru_RU.UTF-8": [11],
+}
+LANGUAGE_CODES = {1: "en", 2: "ko", 3: "fr", 4: "de", 5: "it", 6: "es", 7: "zh-TW", 8: "zh-CN", 9: "ja",
+                  10: "pl", 11: "ru"}
+# A text may take at most this share of its control's width (about 10% spare).
+FILL_LIMIT = 90
+# Wording fixed word for word (support's instructions quote the French result
+# buttons): these only have to fit without the spare room.
+FIXED_WORDING = {(3, 54), (3, 55), (3, 56)}
+NEAR_LIMIT_SHOWN = 12
+
+
+def measure_fit(env, probe, work, lang, languages):
+    """The fit probe's lines for one locale: (language, text id, place, fill,
+    lines needed at full width, lines of room), or an error text."""
+    out_path = os.path.join(work, f"fit-{lang}.txt")
+    code = wine_locale.run_quiet(["wine", probe, out_path] + [str(n) for n in languages], env)
+    if code != 0 or not os.path.exists(out_path):
+        return [], f"{lang}: text_fit_probe exited with {code}"
+    rows, errors = [], []
+    with open(out_path, encoding="utf-8", errors="replace") as result:
+        for line in result:
+            fields = line.rstrip("\n").split("\t")
+            if fields[0] == "error":
+                errors.append(f"{lang}: {fields[1]}")
+            elif len(fields) == 6:
+                language, text_id, place, fill, needed, room = fields
+                rows.append((int(language), int(text_id), place, int(fill), int(needed), int(room)))
+    measured = {row[0] for row in rows}
+    errors += [f"{lang}: nothing measured for language {n}" for n in languages if n not in measured]
+    return rows, "; ".join(errors) or None
+
+
+def report_fit(rows):
+    """Prints every text that does not fit and the ones nearest the limit;
+    returns the number that do not fit."""
+    def name(row):
+        language, text_id, place, fill, needed, room = row
+        what = f"text {text_id}" if text_id >= 0 else "fixed text"
+        lines = f"{room} line" + ("s" if room > 1 else "")
+        return (f"{LANGUAGE_CODES[language]} {what} in {place}: {fill}% of the width in {lines}"
+                + (f" (wraps to {needed} at full width)" if needed > room else ""))
+    def limit(row):
+        return 100 if (row[0], row[1]) in FIXED_WORDING else FILL_LIMIT
+    too_wide = [row for row in rows if row[3] > limit(row)]
+    for row in too_wide:
+        print(f"FAIL does not fit: {name(row)}")
+    print(f"fit: {len(rows)} texts measured, {len(too_wide)} over {FILL_LIMIT}% of their width; nearest the limit:")
+    for row in sorted(rows, key=lambda r: r[3] - limit(r), reverse=True)[:NEAR_LIMIT_SHOWN]:
+        print(f"  {name(row)}" + (" (fixed wording: limit 100%)" if limit(row) == 100 else ""))
+    return len(too_wide)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--probe", required=True)
+    parser.add_argument("--fit-probe")
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--wine-lib", required=True)
     parser.add_argument("--locale-cache", required=True)
     args = parser.parse_args()
 
-    langs = sorted({lang for lang, _, _ in CASES})
+    langs = sorted({lang for lang, _, _ in CASES} | (set(FIT_LANGUAGES) if args.fit_probe else set()))
     try:
         base_env = wine_locale.prepare(args.prefix, args.wine_lib, args.locale_cache, langs)
     except RuntimeError as error:
@@ -117,12 +187,21 @@ def main():
         return 1
 
     failures = 0
+    fit_rows = []
     with tempfile.TemporaryDirectory() as work:
         for lang in langs:
             with wine_locale.LocaleServer(base_env, lang) as env:
                 for index, (case_lang, language, expected) in enumerate(CASES):
                     if case_lang == lang:
                         failures += not check_case(env, args.probe, work, index, lang, language, expected)
+                if args.fit_probe and lang in FIT_LANGUAGES:
+                    rows, error = measure_fit(env, args.fit_probe, work, lang, FIT_LANGUAGES[lang])
+                    fit_rows += rows
+                    if error:
+                        print(f"FAIL fit probe: {error}")
+                        failures += 1
+    if args.fit_probe:
+        failures += report_fit(fit_rows)
     return 1 if failures else 0
 
 

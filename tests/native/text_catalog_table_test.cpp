@@ -107,7 +107,7 @@ TEST(TextCatalogTable, ProgressHeadingEndsInEachLanguagesEllipsis) {
     // double-byte character in the East Asian ones.
     const struct { int column; const char* ending; } endings[] = {
         {kEn, "wait\x85"}, {kFr, "patienter\x85"}, {kDe, "warten\x85"}, {kIt, "Attendere\x85"},
-        {kEs, "por favor\x85"}, {kPl, "czeka\xE6\x85"}, {kRu, "\x85"}, {kKo, "\xA1\xA6"},
+        {kEs, "Espera\x85"}, {kPl, "czeka\xE6\x85"}, {kRu, "\x85"}, {kKo, "\xA1\xA6"},
         {kZhTw, "\xA1\x4B"}, {kZhCn, "\xA1\xAD"}, {kJa, "\x81\x63"},
     };
     for (const auto& e : endings) {
