@@ -27,6 +27,12 @@ games=(
 motif() {
   local key=$1 s=$2 out=$3 accent=$4 glow=$5
   local c=$((s / 2)) r=$((s * 3 / 10)) r2=$((s * 2 / 10)) w=$((s / 40 + 1))
+  # The ground under a motif (ridge, sea) fades out in a soft disc: opaque
+  # in the middle, clear before the square's edges, so on a banner it has the
+  # emblem's round shape instead of a dark band with straight edges.
+  local mask="$tmp/fade$s.png"
+  $IM -size ${s}x${s} -define gradient:extent=Inscribed radial-gradient:white-black \
+    -level 0,35% -alpha copy "$mask"
   case $key in
     runeveil|runeveil2)
       # A glowing rune circle with a veil-like arc and the rune strokes.
@@ -47,6 +53,7 @@ motif() {
       $IM -size ${s}x${s} xc:none \
         -fill '#2a1204' -stroke none \
         -draw "polygon 0,$s $((s / 4)),$((s * 6 / 10)) $((s * 4 / 10)),$((s * 75 / 100)) $((s * 65 / 100)),$((s * 5 / 10)) $s,$((s * 85 / 100)) $s,$s" \
+        "$mask" -compose DstIn -composite -compose over \
         -stroke "$glow" -strokewidth $((w * 5)) -draw "line $t,$t $b,$b" -draw "line $b,$t $t,$b" -blur 0x$((w * 2)) \
         -stroke "$accent" -strokewidth $((w * 2)) -draw "line $t,$t $b,$b" -draw "line $b,$t $t,$b" \
         -stroke '#5a2a08' -strokewidth $((w * 3)) \
@@ -59,7 +66,8 @@ motif() {
       $IM -size ${s}x${s} xc:none \
         -fill "$glow" -stroke none -draw "circle $c,$h $c,$((h - r))" -blur 0x$((w * 3)) \
         -fill "$accent" -draw "circle $c,$h $c,$((h - r * 8 / 10))" \
-        -fill '#0b4d5a' -draw "rectangle 0,$h $s,$s" \
+        \( -size ${s}x${s} xc:none -fill '#0b4d5a' -draw "rectangle 0,$h $s,$s" \
+           "$mask" -compose DstIn -composite \) -compose over -composite \
         -fill "$accent" -draw "rectangle $((c - r * 6 / 10)),$((h + s / 20)) $((c + r * 6 / 10)),$((h + s / 20 + w * 2))" \
         -draw "rectangle $((c - r * 4 / 10)),$((h + s / 8)) $((c + r * 4 / 10)),$((h + s / 8 + w * 2))" \
         -draw "rectangle $((c - r * 2 / 10)),$((h + s / 5)) $((c + r * 2 / 10)),$((h + s / 5 + w * 2))" \
