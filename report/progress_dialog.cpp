@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "common/window_placement.h"
 #include "report/run_control.h"
 #include "report/test_run.h"
 #include "resources/resource_ids.h"
@@ -35,6 +36,7 @@ void SetControlText(HWND dialog, int controlId, int textId) {
 }
 
 void OpenProgressDialog(HWND dialog) {
+    CentreOnOwner(dialog);
     g_progressWindow.dialog = dialog;
     g_progressWindow.bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
     g_progressWindow.status = GetDlgItem(dialog, IDC_PROGRESS_STATUS);

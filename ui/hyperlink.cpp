@@ -106,7 +106,7 @@ bool CHyperLink::Attach(HWND control) {
     return true;
 }
 
-void CHyperLink::DrawFocusFrame(HWND control) {
+void CHyperLink::DrawFocusFrame(HWND control, HRGN clip) {
     HWND parent = GetParent(control);
     if (parent == NULL) return;
     RECT frame;
@@ -115,6 +115,7 @@ void CHyperLink::DrawFocusFrame(HWND control) {
     MapWindowPoints(NULL, parent, reinterpret_cast<POINT*>(&frame), 2);
     HDC dc = GetDC(parent);
     if (dc == NULL) return;
+    if (clip != NULL) SelectClipRgn(dc, clip);
     DrawFocusRect(dc, &frame);
     ReleaseDC(parent, dc);
 }
@@ -127,6 +128,28 @@ LRESULT CALLBACK CHyperLink::ParentProc(HWND window, UINT message, WPARAM wParam
         LRESULT brush = CallWindowProcA(previous, window, message, wParam, lParam);
         if (GetPropA((HWND)lParam, PropertyName()) != NULL) SetTextColor((HDC)wParam, kLinkColour);
         return brush;
+    }
+    case WM_PAINT: {
+        // The focus frame is drawn with XOR outside the paint cycle, so a
+        // repaint of the parent (a dialog closing over it) wipes it while
+        // the link keeps the focus, and losing the focus later would draw it
+        // back instead of removing it. Drawing it again over just the
+        // repainted part keeps the toggle in step.
+        HWND focus = GetFocus();
+        HRGN repainted = NULL;
+        if (focus != NULL && GetParent(focus) == window && GetPropA(focus, PropertyName()) != NULL) {
+            repainted = CreateRectRgn(0, 0, 0, 0);
+            if (repainted != NULL && GetUpdateRgn(window, repainted, FALSE) <= NULLREGION) {
+                DeleteObject(repainted);
+                repainted = NULL;
+            }
+        }
+        LRESULT result = CallWindowProcA(previous, window, message, wParam, lParam);
+        if (repainted != NULL) {
+            DrawFocusFrame(focus, repainted);
+            DeleteObject(repainted);
+        }
+        return result;
     }
     case WM_DESTROY:
         SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)previous);

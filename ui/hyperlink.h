@@ -46,7 +46,8 @@ private:
 
     static LRESULT CALLBACK LinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void DrawFocusFrame(HWND control);
+    // Toggles the focus frame around a link; with a clip region, only there.
+    static void DrawFocusFrame(HWND control, HRGN clip = NULL);
 
     char* url;
     BOOL hovering;

@@ -161,6 +161,12 @@ void ShowTestPane(int gameIndex) {
     SelectGame(gameIndex);
     ShowWindow(g_selection.pane, SW_SHOW);
     ShowWindow(g_listPane.pane, SW_HIDE);
+    // The hidden list would keep the keyboard focus; the keyboard goes on
+    // from the Test button, which the dialog manager also makes the default
+    // button, so Enter starts a test.
+    HWND mainWindow = GetMainWindowHandle();
+    if (mainWindow != NULL)
+        SendMessageA(mainWindow, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(g_selection.pane, IDC_TEST_BUTTON), TRUE);
 }
 
 INT_PTR CALLBACK ListPaneProc(HWND, UINT message, WPARAM, LPARAM lParam) {
@@ -331,7 +337,7 @@ bool CreateTestPane(HWND mainWindow) {
 
 void OpenPrivacyPolicy() { OpenUrl(GetPrivacyPolicyUrl(g_storedLanguage)); }
 
-INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         SetMainWindowHandle(window);
@@ -341,6 +347,14 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         return TRUE;
     case WM_COMMAND: {
+        // The dialog manager sends the commands of keys (Enter on a focused
+        // button) to the main window, though the button lives in a pane:
+        // hand them to the pane, as a click would have.
+        HWND control = (HWND)lParam;
+        if (control != NULL && GetParent(control) != window) {
+            SendMessageA(GetParent(control), WM_COMMAND, wParam, lParam);
+            return TRUE;
+        }
         UINT command = LOWORD(wParam);
         int language = LanguageForCommand((int)command);
         if (language >= 0) {

@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "common/window_placement.h"
 #include "report/run_control.h"
 #include "resources/resource_ids.h"
 #include "ui/game_catalog.h"
@@ -52,6 +53,7 @@ HMODULE ResourceModule() {
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
+        CentreOnOwner(dialog);
         SetWindowTextA(dialog, GetText(85));
         SetVersionLabel(dialog);
         SetDlgItemTextA(dialog, IDC_ABOUT_PRODUCT, GetText(87));
@@ -102,8 +104,14 @@ void InitResultDialog(HWND dialog) {
 INT_PTR CALLBACK ResultProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
+        CentreOnOwner(dialog);
         InitResultDialog(dialog);
-        return TRUE;
+        // The path starts with the focus, selected for copying; the support
+        // link before it is a tab stop too, but a link that gets the focus
+        // before the dialog is visible would draw its XOR focus frame once
+        // unseen and leave it behind when the focus moves on.
+        SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(dialog, IDC_RESULT_ARCHIVE_PATH), TRUE);
+        return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_RESULT_VIEW:

@@ -217,6 +217,42 @@ def check_menu(app, language, code_page_class_enabled, what):
     del tops
 
 
+def focus_id(app):
+    return must(app.on_main(["pause", "200"], ["focus"]), "focus").get("focus_id")
+
+
+def rect_centre(result):
+    left, top, right, bottom = map(int, result.get("rect").split())
+    return ((left + right) // 2, (top + bottom) // 2)
+
+
+def keyboard_path(app, log):
+    """A player without a mouse, once a game is picked: the Test button has
+    the focus, Tab walks the help links in order and wraps round through the
+    selector, Space opens the focused link, and Enter on the Test button
+    starts a test, whose progress dialog opens centred on the main window."""
+    c = app.check
+    c.eq("focus after picking a game", focus_id(app), "1005")
+    order = []
+    for _ in range(6):
+        must(app.on_main(["keys", "tab"]), "tab")
+        order.append(focus_id(app))
+        if order[-1] == "1012":
+            # The "browser" takes the activation for a moment; the next key
+            # waits until the program has it back.
+            must(app.on_main(["keys", "space"]), "space on a link")
+            c.eq("Space opens the focused link", wait_for_lines(log, 1)[:1], [text(98)])
+            must(app.on_main(["pause", "500"]), "pause")
+    c.eq("tab order", order, ["1011", "1012", "1013", "1014", "1007", "1005"])
+    main = must(app.on_main(["keys", "enter"]), "enter on Test")
+    r = must(app.drv.run(["attach", app.pid], ["wait-window", "--title", text(41)]), "progress dialog")
+    app.shot("progress_dialog_keyboard")
+    (mx, my), (px, py) = rect_centre(main), rect_centre(r)
+    c.true(f"progress dialog centred on the main window ({px},{py} against {mx},{my})",
+           abs(mx - px) <= 2 and abs(my - py) <= 2)
+    must(app.drv.run(["attach", app.pid], ["wait-window", "--title", text(41)], ["click", "2"]), "cancel")
+
+
 def opened_addresses(log):
     if not os.path.exists(log):
         return []
@@ -242,13 +278,10 @@ def wait_for_lines(log, count, tries=50):
     return opened_addresses(log)
 
 
-def main_flow(build):
+def main_flow(build, log):
     check = Checker()
     shots = os.path.join(build, "screenshots")
     os.makedirs(shots, exist_ok=True)
-    work = tempfile.mkdtemp(prefix="ui-shell-")
-    log = os.path.join(work, "opened.txt")
-    redirect_browser(log)
 
     app = App(build, check, shots)
     app.start()
@@ -266,6 +299,7 @@ def main_flow(build):
     must(app.on_main(["list-click", "1003", "0"], ["pause", "500"]), "list click")
     check_test_pane(app, 0)
     app.shot("test_pane_runeveil")
+    keyboard_path(app, log)
     for game, name in [(1, "runeveil2"), (2, "kharros2"), (3, "solmere")]:
         must(app.on_main(["select", "1007", str(game)], ["pause", "300"]), f"select {game}")
         check_test_pane(app, game)
@@ -274,7 +308,7 @@ def main_flow(build):
     # A help link opens its address.
     must(app.on_main(["select", "1007", "0"], ["pause", "200"]), "select 0")
     must(app.on_main(["click-at", "1011", "3", "3"], ["pause", "300"]), "click help link")
-    opened = wait_for_lines(log, 1)
+    opened = wait_for_lines(log, 2)
     check.eq("help link opened", opened[-1:] if opened else [], [text(97)])
 
     # French on this code page 1252 system, then the privacy pages.
@@ -285,8 +319,8 @@ def main_flow(build):
     must(app.on_main(["command", "32796"], ["pause", "300"]), "privacy fr")
     must(app.on_main(["command", "32775"], ["pause", "300"]), "English")
     must(app.on_main(["command", "32796"], ["pause", "300"]), "privacy en")
-    opened = wait_for_lines(log, 3)
-    check.eq("privacy pages", opened[1:3], [
+    opened = wait_for_lines(log, 4)
+    check.eq("privacy pages", opened[2:4], [
         "http://" + macros["DEPLOY_WEB_PUBLISHER_EU"] + "/fr/legal/privacy-policy.html",
         "http://" + macros["DEPLOY_WEB_PUBLISHER_US"] + "/en/legal/privacy-policy.html"])
     check_test_pane(app, 0, 1)
@@ -313,7 +347,7 @@ def main_flow(build):
     return check
 
 
-def result_dialogs(build):
+def result_dialogs(build, log):
     check = Checker()
     shots = os.path.join(build, "screenshots")
     drv = FileDriver(build)
@@ -343,6 +377,13 @@ def result_dialogs(build):
             for control, text_id in [(1027, 49), (1037, 51), (1038, 52)]:
                 check.eq(f"result {game}: control {control}", r.control_text(control), text(text_id))
             check.true(f"result {game}: no knowledge-base line", r.control_text(1039) is None)
+        # The path starts with the focus; the support link just before it
+        # is reachable with Shift+Tab and opens on Space.
+        opened = len(opened_addresses(log))
+        r = must(drv.run(["attach", pid], ["wait-window", "--title", text(48)], ["focus"], ["keys", "shift+tab"],
+                         ["pause", "200"], ["focus"], ["keys", "space"]), f"result {game}: keyboard")
+        check.eq(f"result {game}: focus at the start, then Shift+Tab", r.all("focus_id"), ["1030", "1028"])
+        check.eq(f"result {game}: Space on the link", wait_for_lines(log, opened + 1)[opened:], [support])
         end = ["click", str(button)] if button else ["close"]
         r = drv.run(["attach", pid], ["wait-window", "--title", text(48)], end, ["wait-exit"])
         check.eq(f"result {game}: dialog result", r.exit_code, code)
@@ -417,7 +458,9 @@ def report(checks):
 
 def inside(build, what, extra):
     if what == "main":
-        return report([main_flow(build), result_dialogs(build)])
+        log = os.path.join(tempfile.mkdtemp(prefix="ui-shell-"), "opened.txt")
+        redirect_browser(log)
+        return report([main_flow(build, log), result_dialogs(build, log)])
     if what == "update_down":
         return report([update_warning(build)])
     if what == "locale":

@@ -313,6 +313,10 @@ bool CmdWaitWindow(Driver& driver, const Args& args) {
     Print("window", HandleText(driver.window));
     Print("class", Escape(ClassOf(driver.window)));
     Print("title", Escape(title));
+    RECT rect;
+    if (GetWindowRect(driver.window, &rect))
+        Print("rect", std::to_string(rect.left) + " " + std::to_string(rect.top) + " " + std::to_string(rect.right) +
+                          " " + std::to_string(rect.bottom));
     return true;
 }
 
@@ -582,7 +586,14 @@ bool CmdKeys(Driver& driver, const Args& args) {
     else if (rest == "enter") key = VK_RETURN;
     else if (rest.size() == 1 && isalnum((unsigned char)rest[0])) key = (WORD)toupper((unsigned char)rest[0]);
     else return Fail("unknown key " + rest);
-    SetForegroundWindow(driver.window);
+    // Input goes to the active window. Another program (a browser that a
+    // link just opened) may still hold the activation: wait until the
+    // program's window has it, or keys would be lost on the way.
+    const DWORD start = GetTickCount();
+    while (SetForegroundWindow(driver.window), GetForegroundWindow() != driver.window) {
+        if (GetTickCount() - start >= driver.timeoutMs) return Fail("the window cannot be activated");
+        Sleep(20);
+    }
     std::vector<INPUT> inputs;
     auto add = [&](WORD vk, bool up) {
         INPUT input = {};
@@ -743,7 +754,8 @@ const Command kCommands[] = {
     {"attach", CmdAttach, "attach PID                  use a running program instead"},
     {"timeout", CmdTimeout, "timeout MS                  limit for the following waits (default 10000)"},
     {"wait-window", CmdWaitWindow,
-     "wait-window [--class C] [--title T] [--control ID]  wait for a visible top-level window (holding control ID)"},
+     "wait-window [--class C] [--title T] [--control ID]  wait for a visible top-level window (holding control ID);\n"
+     "                            print its title and rect"},
     {"wait-gone", CmdWaitGone, "wait-gone [--class C] [--title T] [--control ID]  wait until no such window shows"},
     {"windows", CmdWindows, "windows                     list the program's visible top-level windows"},
     {"dump", CmdDump, "dump                        caption and controls (id, class, visible, text)"},
