@@ -6,7 +6,10 @@ machine) on a virtual display, inside Wine's own virtual desktop so that the
 windows get their title bars and frames without a window manager, drives it
 with the test driver from the game list to the result dialog, and crops each
 picture to the desktop. The route tracers are stand-ins that take a few
-seconds, so the progress dialog can be seen.
+seconds, so the progress dialog can be seen. Then the test pane once more on a
+Japanese and on a Russian system (Wine takes the language and the code page
+from LANG; the locales are compiled into the build folder as the locale tests
+do).
 
 Usage (as root, after scripts/test or scripts/run has built everything):
     docs/make_screenshots.py [BUILD_DIR]     pictures go to docs/images/
@@ -25,6 +28,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "network"))
 
 import driver as dgn  # noqa: E402
 import sealed_run  # noqa: E402
+import wine_locale  # noqa: E402
 from run_helpers import attach, run_to_file, wait_for_tracer  # noqa: E402
 
 DESKTOP = "960x720"
@@ -47,7 +51,11 @@ def quiet(*argv):
     subprocess.run(list(argv), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def inside(build_dir):
+# Test panes in other languages: LANG, game index, picture name.
+LANGUAGE_PANES = [("ja_JP.UTF-8", 1, "test_pane_japanese"), ("ru_RU.UTF-8", 1, "test_pane_russian")]
+
+
+def use_virtual_desktop():
     # Every Wine window of this (overlay) prefix opens inside one desktop
     # window that Wine frames itself.
     quiet("wine", "reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f")
@@ -55,6 +63,25 @@ def inside(build_dir):
     # The desktop process that Wine's start-up already opened knows nothing of
     # this: end it, and the next window starts one that reads the setting.
     quiet("wine", "taskkill", "/f", "/im", "explorer.exe")
+
+
+def inside_pane(build_dir, game, name):
+    """The test pane of one game in the system's language."""
+    use_virtual_desktop()
+    d = dgn.Driver(build_dir)
+    r = run_to_file(d, ["start", d.program()], ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
+                    ["pause", "1000"], ["list-click", "1003", str(game)], ["pause", "1500"], timeout=90)
+    if r.returncode != 0:
+        print(r)
+        return 1
+    shoot(name)
+    run_to_file(d, attach(r.get("pid")), ["wait-window", "--title", "Orvane Diagnova"], ["close"],
+                ["timeout", "30000"], ["wait-exit"], timeout=60)
+    return 0
+
+
+def inside(build_dir):
+    use_virtual_desktop()
     d = dgn.Driver(build_dir)
     program_dir = tempfile.mkdtemp(prefix="dgn-shots-")
     shutil.copy(os.path.join(build_dir, "Diagnova.exe"), program_dir)
@@ -105,7 +132,25 @@ def inside(build_dir):
 def main():
     if len(sys.argv) == 3 and sys.argv[1] == "--inside":
         return inside(sys.argv[2])
+    if len(sys.argv) == 5 and sys.argv[1] == "--inside-pane":
+        return inside_pane(sys.argv[2], int(sys.argv[3]), sys.argv[4])
     build_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
+    prefix = os.path.join(build_dir, "wine", "winxp")
+    rc = english_run(build_dir, prefix)
+    locales = os.path.join(build_dir, "locales")
+    error = wine_locale.compile_locales(locales, [lang for lang, _, _ in LANGUAGE_PANES])
+    if error:
+        print(error)
+        return 1
+    for lang, game, name in LANGUAGE_PANES:
+        env = {k: v for k, v in os.environ.items() if not k.startswith("LC_") and k != "LANGUAGE"}
+        env.update(LANG=lang, LOCPATH=locales)
+        rc |= sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside-pane", build_dir, str(game), name],
+                             xvfb=True, wine_prefix=prefix, env=env)
+    return rc
+
+
+def english_run(build_dir, prefix):
     tools = tempfile.mkdtemp(prefix="dgn-tools-")
     installed = []
     for name in ("tracert.exe", "pathping.exe", "dxdiag.exe"):
@@ -114,8 +159,7 @@ def main():
     try:
         # The 32-bit XP prefix: Wine's 64-bit dxdiag would not end under WOW64.
         return sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside", build_dir],
-                              scenario="all_reachable", xvfb=True, install=installed,
-                              wine_prefix=os.path.join(build_dir, "wine", "winxp"))
+                              scenario="all_reachable", xvfb=True, install=installed, wine_prefix=prefix)
     finally:
         shutil.rmtree(tools, ignore_errors=True)
 

@@ -222,11 +222,11 @@ void MeasureText(FILE* out, int language, int textId, const FitItem& item, HWND 
         font = (HFONT)SendMessageA(control, WM_GETFONT, 0, 0);
         GetClientRect(control, &room);
         if (lstrcmpiA(className, "Button") == 0) {
-            // Push buttons draw inside their edge and focus frame; a group
+            // Push buttons draw their text inside their 3-D edge; a group
             // box's caption is indented from its line.
             int edge = GetSystemMetrics(SM_CXEDGE);
             bool group = (style & BS_TYPEMASK) == BS_GROUPBOX;
-            room.right -= group ? 8 * edge : 4 * edge;
+            room.right -= group ? 8 * edge : 2 * edge;
             if (style & BS_MULTILINE) {
                 wraps = true;
                 room.bottom -= 2 * edge;
