@@ -29,7 +29,8 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "network"))
 import driver as dgn  # noqa: E402
 import sealed_run  # noqa: E402
 import wine_locale  # noqa: E402
-from run_helpers import attach, run_to_file, wait_for_tracer  # noqa: E402
+from run_helpers import (MAIN_WINDOW, MESSAGE_BOX, PROGRESS_DIALOG, RESULT_DIALOG, attach,  # noqa: E402
+                         run_to_file, wait_for_tracer)
 
 DESKTOP = "960x720"
 
@@ -69,13 +70,13 @@ def inside_pane(build_dir, game, name):
     """The test pane of one game in the system's language."""
     use_virtual_desktop()
     d = dgn.Driver(build_dir)
-    r = run_to_file(d, ["start", d.program()], ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
+    r = run_to_file(d, ["start", d.program()], ["timeout", "30000"], MAIN_WINDOW,
                     ["pause", "1000"], ["list-click", "1003", str(game)], ["pause", "1500"], timeout=90)
     if r.returncode != 0:
         print(r)
         return 1
     shoot(name)
-    run_to_file(d, attach(r.get("pid")), ["wait-window", "--title", "Orvane Diagnova"], ["close"],
+    run_to_file(d, attach(r.get("pid")), MAIN_WINDOW, ["close"],
                 ["timeout", "30000"], ["wait-exit"], timeout=60)
     return 0
 
@@ -90,26 +91,26 @@ def inside(build_dir):
     os.environ["DGN_STANDIN_DELAY_MS"] = "6000"
     os.environ["DGN_STANDIN_LOG"] = dgn.windows_path(log)
     try:
-        r = run_to_file(d, ["start", program], ["timeout", "30000"], ["wait-window", "--title", "Orvane Diagnova"],
+        r = run_to_file(d, ["start", program], ["timeout", "30000"], MAIN_WINDOW,
                         ["pause", "1500"], timeout=90)
         pid = r.get("pid")
         if r.returncode != 0:
             print(r)
             return 1
         shoot("game_list")
-        run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["list-click", "1003", "1"],
+        run_to_file(d, attach(pid), MAIN_WINDOW, ["list-click", "1003", "1"],
                     ["pause", "1500"])
         shoot("test_pane")
-        run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["click", "1005"])
+        run_to_file(d, attach(pid), MAIN_WINDOW, ["click", "1005"])
         wait_for_tracer(log)
-        run_to_file(d, attach(pid), ["wait-window", "--title", "Test Progress"], ["pause", "1000"])
+        run_to_file(d, attach(pid), PROGRESS_DIALOG, ["pause", "1000"])
         shoot("progress_dialog")
-        r = run_to_file(d, attach(pid), ["timeout", "120000"], ["wait-window", "--title", "Test Result"],
+        r = run_to_file(d, attach(pid), ["timeout", "120000"], RESULT_DIALOG,
                         ["pause", "1000"], timeout=180)
         shoot("result_dialog")
-        run_to_file(d, attach(pid), ["wait-window", "--title", "Test Result"], ["click", "1040"])
+        run_to_file(d, attach(pid), RESULT_DIALOG, ["click", "1040"])
         time.sleep(1)
-        run_to_file(d, attach(pid), ["wait-window", "--title", "Orvane Diagnova"], ["close"],
+        run_to_file(d, attach(pid), MAIN_WINDOW, ["close"],
                     ["timeout", "30000"], ["wait-exit"], timeout=60)
         # The report of that run, checked by support staff.
         reports = [os.path.join(program_dir, n) for n in os.listdir(program_dir) if n.endswith(".zip")]
@@ -119,10 +120,10 @@ def inside(build_dir):
                 name = z.namelist()[0]
                 z.extract(name, program_dir)
             r = run_to_file(d, ["start", program, dgn.windows_path(os.path.join(program_dir, name))],
-                            ["timeout", "30000"], ["wait-window", "--class", "#32770"], ["pause", "1000"],
+                            ["timeout", "30000"], MESSAGE_BOX, ["pause", "1000"],
                             timeout=60)
             shoot("verify_matched")
-            run_to_file(d, attach(r.get("pid")), ["wait-window", "--class", "#32770"], ["click", "1"],
+            run_to_file(d, attach(r.get("pid")), MESSAGE_BOX, ["click", "1"],
                         ["timeout", "30000"], ["wait-exit"], timeout=60)
     finally:
         shutil.rmtree(program_dir, ignore_errors=True)

@@ -32,7 +32,7 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "network"))
 
 import driver as dgn  # noqa: E402
 import sealed_run  # noqa: E402
-from run_helpers import MAIN_WINDOW  # noqa: E402
+from run_helpers import MAIN_WINDOW, PROGRESS_DIALOG  # noqa: E402
 
 LANG_CODES = {1: "en", 2: "ko", 3: "fr", 4: "de", 5: "it", 6: "es", 7: "zh-TW", 8: "zh-CN", 9: "ja",
               10: "pl", 11: "ru"}
@@ -245,12 +245,13 @@ def keyboard_path(app, log):
             must(app.on_main(["pause", "500"]), "pause")
     c.eq("tab order", order, ["1011", "1012", "1013", "1014", "1007", "1005"])
     main = must(app.on_main(["keys", "enter"]), "enter on Test")
-    r = must(app.drv.run(["attach", app.pid], ["wait-window", "--title", text(41)]), "progress dialog")
+    r = must(app.drv.run(["attach", app.pid], PROGRESS_DIALOG), "progress dialog")
     app.shot("progress_dialog_keyboard")
     (mx, my), (px, py) = rect_centre(main), rect_centre(r)
     c.true(f"progress dialog centred on the main window ({px},{py} against {mx},{my})",
            abs(mx - px) <= 2 and abs(my - py) <= 2)
-    must(app.drv.run(["attach", app.pid], ["wait-window", "--title", text(41)], ["click", "2"]), "cancel")
+    c.eq("progress dialog title", r.get("title"), text(41))
+    must(app.drv.run(["attach", app.pid], PROGRESS_DIALOG, ["click", "2"]), "cancel")
 
 
 def opened_addresses(log):
