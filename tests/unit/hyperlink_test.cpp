@@ -214,3 +214,36 @@ TEST_F(HyperLinkTest, LinkTextIsBlueOnTheParentsBackground) {
     EXPECT_EQ(GetTextColor(dc), (COLORREF)0xFF0000);
     DeleteDC(dc);
 }
+
+TEST_F(HyperLinkTest, FocusFrameShowsWhileFocusedAcrossARepaintOfTheParentAndGoesWithTheFocus) {
+    // The frame is drawn with XOR: a repaint of the parent (a dialog closed
+    // over it) wipes it, and the next focus change would then draw it back
+    // for good instead of removing it.
+    SetClassLongPtrA(parent, GCLP_HBRBACKGROUND, (LONG_PTR)GetStockObject(WHITE_BRUSH));
+    HWND control = CreateStatic(parent, 1, 10);
+    HWND other = CreateStatic(parent, 2, 60);
+    CHyperLink link;
+    ASSERT_TRUE(link.SetUrl("http://a.example/"));
+    link.Attach(control);
+    ShowWindow(parent, SW_SHOWNORMAL);
+    UpdateWindow(parent);
+    auto framePixels = [&] {
+        RECT frame;
+        GetWindowRect(control, &frame);
+        InflateRect(&frame, 1, 1);
+        MapWindowPoints(NULL, parent, reinterpret_cast<POINT*>(&frame), 2);
+        HDC dc = GetDC(parent);
+        int count = 0;
+        for (int x = frame.left; x < frame.right; x++) count += GetPixel(dc, x, frame.top) != RGB(255, 255, 255);
+        ReleaseDC(parent, dc);
+        return count;
+    };
+    EXPECT_EQ(framePixels(), 0);
+    SetFocus(control);
+    EXPECT_GT(framePixels(), 0);
+    RedrawWindow(parent, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    EXPECT_GT(framePixels(), 0);
+    SetFocus(other);
+    EXPECT_EQ(framePixels(), 0);
+    SetClassLongPtrA(parent, GCLP_HBRBACKGROUND, 0);
+}
