@@ -135,8 +135,10 @@ def wait_for_tracer(log, seconds=120):
 
 
 def wait_until_gone(d, pid, window, seconds=60):
-    """Waits until the program shows no such window (one of MAIN_WINDOW,
-    PROGRESS_DIALOG, RESULT_DIALOG, MESSAGE_BOX)."""
+    """Waits until the program has no such window (one of MAIN_WINDOW,
+    PROGRESS_DIALOG, RESULT_DIALOG, MESSAGE_BOX) any more. A modal dialog is
+    hidden before its loop ends and destroyed after; until then the main
+    window is not ready for a close, so hidden ones count too."""
     r = run_to_file(d, attach(pid), ["timeout", str(int(seconds * 1000))], ["wait-gone"] + window[1:],
                     timeout=seconds + 60)
     return r.returncode == 0

@@ -173,6 +173,7 @@ struct WindowQuery {
     bool byTitle = false;
     std::wstring title;
     long controlId = 0;   // 0: any
+    bool hiddenToo = false;
     std::vector<HWND> found;
 };
 
@@ -181,7 +182,7 @@ BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param) {
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (query->processId != 0 && owner != query->processId) return TRUE;
-    if (!IsWindowVisible(window)) return TRUE;
+    if (!query->hiddenToo && !IsWindowVisible(window)) return TRUE;
     if (query->className != NULL && ClassOf(window) != query->className) return TRUE;
     if (query->byTitle) {
         std::wstring title;
@@ -320,10 +321,13 @@ bool CmdWaitWindow(Driver& driver, const Args& args) {
     return true;
 }
 
-// Waits until the program shows no such window (or has ended).
+// Waits until the program has no such window, hidden ones included (or has
+// ended). A modal dialog is hidden first and destroyed only when its message
+// loop has ended; until then its owner is not ready for anything else.
 bool CmdWaitGone(Driver& driver, const Args& args) {
     WindowQuery query;
     if (!ParseWindowQuery(driver, args, &query)) return Fail("wait-gone takes --class C, --title T and --control ID");
+    query.hiddenToo = true;
     const DWORD start = GetTickCount();
     for (;;) {
         query.found.clear();
@@ -756,7 +760,7 @@ const Command kCommands[] = {
     {"wait-window", CmdWaitWindow,
      "wait-window [--class C] [--title T] [--control ID]  wait for a visible top-level window (holding control ID);\n"
      "                            print its title and rect"},
-    {"wait-gone", CmdWaitGone, "wait-gone [--class C] [--title T] [--control ID]  wait until no such window shows"},
+    {"wait-gone", CmdWaitGone, "wait-gone [--class C] [--title T] [--control ID]  wait until no such window exists"},
     {"windows", CmdWindows, "windows                     list the program's visible top-level windows"},
     {"dump", CmdDump, "dump                        caption and controls (id, class, visible, text)"},
     {"text", CmdText, "text ID                     one control's text"},
