@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """End-to-end checks of the interactive program: the game list, the test pane
 of each game with its help links and pictures, the language menu, the privacy
-page, the About box, the result dialogs, the update warning and the exit keys.
+page, the About box, the result dialogs, the update warning, no update offer
+without the program's own version, and the exit keys.
 
 Diagnova checks for a newer version over HTTP when it starts, so every run of
 it happens inside the sealed test network (tests/network/sealed_run.py) with
@@ -21,6 +22,7 @@ Screenshots go to <build>/screenshots.
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -391,6 +393,61 @@ def result_dialogs(build, log):
     return check
 
 
+def hide_version_resource(path):
+    """Renames the program file's version resource (type 16 becomes 17, which
+    keeps the resource directory's ids in order), as a damaged copy would
+    lack it: the program can then not read its own version."""
+    with open(path, "r+b") as f:
+        image = bytearray(f.read())
+        pe = struct.unpack_from("<I", image, 0x3C)[0]
+        sections, optional_size = struct.unpack_from("<H12xH", image, pe + 6)
+        optional = pe + 24
+        resource_rva = struct.unpack_from("<I", image, optional + 96 + 2 * 8)[0]
+        for i in range(sections):
+            header = optional + optional_size + 40 * i
+            size, rva, _, raw = struct.unpack_from("<IIII", image, header + 8)
+            if rva <= resource_rva < rva + size:
+                root = resource_rva - rva + raw
+        named, numbered = struct.unpack_from("<HH", image, root + 12)
+        for entry in range(root + 16 + 8 * named, root + 16 + 8 * (named + numbered), 8):
+            if struct.unpack_from("<I", image, entry)[0] == 16:
+                struct.pack_into("<I", image, entry, 17)
+                f.seek(0)
+                f.write(image)
+                return True
+    return False
+
+
+def own_version_unknown(build):
+    """A program that cannot read its own version says so, and even when the
+    update server names a newer version it offers no download: without its
+    own version every version file would look newer."""
+    check = Checker()
+    work = tempfile.mkdtemp(prefix="ui-version-")
+    program = os.path.join(work, "Diagnova.exe")
+    shutil.copy(os.path.join(build, "Diagnova.exe"), program)
+    check.true("the copy's version resource is renamed", hide_version_resource(program))
+    app = App(build, check, os.path.join(build, "screenshots"))
+    box = ["wait-window", "--class", "#32770", "--control", "65535"]
+    r = must(app.drv.run(["timeout", "30000"], ["start", dgn.windows_path(program)], box, ["text", "65535"],
+                         ["close"]), "start-up box")
+    app.pid = r.get("pid")
+    texts = [r.get("text")]
+    while len(texts) < 6:  # the version check and the two version labels each ask once
+        r = app.drv.run(["attach", app.pid], ["timeout", "3000"], box, ["text", "65535"], ["close"])
+        if r.returncode != 0:
+            break
+        texts.append(r.get("text"))
+    check.true(f"only version errors, no download offer: {texts}",
+               all(t.startswith("version error(") for t in texts))
+    r = app.on_main(["keys", "alt+x"], ["wait-exit"])
+    check.eq("exit after the version errors", r.exit_code, 0)
+    if r.returncode != 0:
+        app.drv.run(["attach", app.pid], ["kill"])
+    shutil.rmtree(work, ignore_errors=True)
+    return check
+
+
 def update_warning(build):
     """With the update server down, the silent check at start warns, and
     Ctrl+U warns again."""
@@ -464,6 +521,8 @@ def inside(build, what, extra):
         return report([main_flow(build, log), result_dialogs(build, log)])
     if what == "update_down":
         return report([update_warning(build)])
+    if what == "newer_version":
+        return report([own_version_unknown(build)])
     if what == "locale":
         return report([locale_flow(build, int(extra[0]), set(int(x) for x in extra[1].split(",")))])
     return 2
@@ -475,6 +534,8 @@ def outside(build, what):
     if what == "main":
         rc = sealed_run.run(me + ["--inside", "main"], xvfb=True, wine_prefix=prefix)
         rc |= sealed_run.run(me + ["--inside", "update_down"], scenario="update_down", xvfb=True,
+                             wine_prefix=prefix)
+        rc |= sealed_run.run(me + ["--inside", "newer_version"], scenario="newer_version", xvfb=True,
                              wine_prefix=prefix)
         return rc
     if what == "locales":
