@@ -1,8 +1,9 @@
 // ANSI forms of wide paths; see the header for why.
 //
 // A conversion counts only when it converts back to the same wide text: the
-// system replaces a missing letter by a best-fit look-alike (ł becomes l) or
-// by a question mark, and either names another file.
+// system replaces a missing letter by a best-fit look-alike (the Polish l
+// with stroke becomes a plain l) or by a question mark, and either names
+// another file.
 #include "common/ansi_path.h"
 
 #include <string.h>

@@ -126,7 +126,9 @@ void RunWorker(const TestRunParams* params) {
         OwnedFile report(CreateFileA(reportPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, NULL));
         if (!report.Valid()) {
-            EndRunWithoutReport(params, GetLastError());
+            const DWORD error = GetLastError();
+            DeleteFileA(reportPath);
+            EndRunWithoutReport(params, error);
             return;
         }
         ResetReportWriteFailures();
