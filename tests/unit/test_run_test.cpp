@@ -279,6 +279,47 @@ protected:
         HWND dialog = Dialog();
         if (dialog != NULL) SendMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
     }
+    // Answers the worker's message box with this caption: reads its text and
+    // presses OK. Only this process's boxes count (other tests show theirs on
+    // the same display). When none comes, Cancel ends the dialog, so a
+    // missing box fails the test instead of hanging it.
+    struct BoxQuery {
+        const char* caption;
+        HWND box;
+    };
+    static BOOL CALLBACK FindOwnBox(HWND window, LPARAM param) {
+        BoxQuery* query = reinterpret_cast<BoxQuery*>(param);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        char className[16] = "", title[64] = "";
+        GetClassNameA(window, className, sizeof className);
+        GetWindowTextA(window, title, sizeof title);
+        if (pid != GetCurrentProcessId() || strcmp(className, "#32770") != 0 || strcmp(title, query->caption) != 0 ||
+            GetDlgItem(window, 0xFFFF) == NULL)
+            return TRUE;
+        query->box = window;
+        return FALSE;
+    }
+    static std::wstring AnswerMessageBox(const char* caption) {
+        BoxQuery query = {caption, NULL};
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start < kWaitMs) {
+            EnumWindows(FindOwnBox, reinterpret_cast<LPARAM>(&query));
+            if (query.box != NULL) {
+                // The box may be found while its text is still being set.
+                wchar_t text[2048] = L"";
+                for (int reads = 0; reads < 80 && text[0] == L'\0'; ++reads) {
+                    if (reads > 0) Sleep(25);
+                    GetDlgItemTextW(query.box, 0xFFFF, text, 2048);
+                }
+                SendMessageA(query.box, WM_COMMAND, IDOK, 0);
+                return text;
+            }
+            Sleep(20);  // nothing to wait on: the box belongs to the worker
+        }
+        ClickCancel();
+        return L"(no message box)";
+    }
     static void PressCloseBox() {
         HWND dialog = Dialog();
         if (dialog != NULL) SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -600,24 +641,11 @@ TEST_F(TestRunDriver, MismatchedSealIsReportedAndTheArchiveIsBuiltAllTheSame) {
     g_stand.forceMismatch = true;
     SetEvent(g_stand.dxRelease);
     SetEvent(g_stand.routeRelease);
-    std::string boxText;
-    Control([&boxText] {
-        DWORD start = GetTickCount();
-        while (GetTickCount() - start < kWaitMs) {
-            HWND box = FindWindowA("#32770", "Error");
-            if (box != NULL) {
-                char text[256] = "";
-                GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-                boxText = text;
-                SendMessageA(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            Sleep(20);  // nothing to wait on: the box belongs to the worker
-        }
-    });
+    std::wstring boxText;
+    Control([&boxText] { boxText = AnswerMessageBox("Error"); });
     EXPECT_EQ(1, RunProgressDialog(NULL));
     ASSERT_TRUE(WaitForWorker());
-    EXPECT_EQ("Checksum mismatched", boxText);
+    EXPECT_EQ(L"Checksum mismatched", boxText);
     EXPECT_EQ(1, g_stand.archiveCalls);
     EXPECT_EQ(1, g_stand.resultCalls);
 }
@@ -629,23 +657,7 @@ TEST_F(TestRunDriver, WithoutATemporaryFolderTheRunSaysWhyAndEnds) {
     const std::wstring missing = testing_support::MakeForeignFolder(temp_.path()) + L"\\gone";
     testing_support::TempFolderOverride temp(missing);
     std::wstring boxText;
-    Control([&boxText] {
-        DWORD start = GetTickCount();
-        while (GetTickCount() - start < kWaitMs) {
-            HWND box = FindWindowA("#32770", "Orvane Diagnova");
-            if (box != NULL && GetDlgItem(box, 0xFFFF) != NULL) {
-                wchar_t text[2048] = L"";
-                for (int reads = 0; reads < 80 && text[0] == L'\0'; ++reads) {
-                    Sleep(25);
-                    GetDlgItemTextW(box, 0xFFFF, text, 2048);
-                }
-                boxText = text;
-                SendMessageA(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            Sleep(20);  // nothing to wait on: the box belongs to the worker
-        }
-    });
+    Control([&boxText] { boxText = AnswerMessageBox("Orvane Diagnova"); });
     EXPECT_EQ(2, RunProgressDialog(NULL));
     ASSERT_TRUE(WaitForWorker());
     // The system's reason: the folder (Windows) or the file in it (Wine) is not found.
