@@ -1,6 +1,8 @@
-// Sealing a report with its digest trailer, and checking a report file.
+// Sealing a report with its digest trailer, and checking a report file or the
+// report inside an archive.
 //
-// Both read the whole file into memory at once and digest it in one pass.
+// Sealing and checking a report file read the whole file into memory at once
+// and digest it in one pass; an archive is read in bounded chunks.
 // The file size is taken with its high half: a file of 4 GiB or more cannot
 // be held by this 32-bit program and fails plainly, instead of being read as
 // its size modulo 4 GiB (which would seal or check only the file's head).
@@ -9,6 +11,7 @@
 #include <windows.h>
 
 #include "common/owned_handle.h"
+#include "report/archived_report.h"
 #include "report/report_trailer.h"
 
 namespace {
@@ -55,6 +58,27 @@ bool ReadWholeReport(HANDLE file, OwnedHeapBlock* content, DWORD* size) {
     return true;
 }
 
+// Reads at an offset without moving a shared file position: ReadFile with
+// the offset in an OVERLAPPED record reads there synchronously on a handle
+// opened without FILE_FLAG_OVERLAPPED (every NT system; the program does
+// not run on Windows 9x). Saves a seek per read.
+bool ReadArchiveAt(void* context, uint64_t offset, void* buffer, size_t byteCount) {
+    HANDLE file = static_cast<HANDLE>(context);
+    char* bytes = static_cast<char*>(buffer);
+    while (byteCount > 0) {
+        OVERLAPPED at;
+        ZeroMemory(&at, sizeof at);
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        if (!ReadFile(file, bytes, static_cast<DWORD>(byteCount), &got, &at) || got == 0) return false;
+        bytes += got;
+        offset += got;
+        byteCount -= got;
+    }
+    return true;
+}
+
 bool WriteAll(HANDLE file, const char* bytes, DWORD count) {
     DWORD written = 0;
     return WriteFile(file, bytes, count, &written, NULL) && written == count;
@@ -87,4 +111,18 @@ bool VerifyReportFile(const char* path) {
     DWORD size = 0;
     if (!ReadWholeReport(file.Get(), &content, &size)) return false;
     return DigestTrailerVerifies(static_cast<const char*>(content.Get()), size);
+}
+
+bool FileStartsAsArchive(HANDLE file) {
+    uint8_t head[4];
+    return ReadArchiveAt(file, 0, head, sizeof head) && ZipGet32(head) == kZipLocalHeaderSignature;
+}
+
+ZipReadResult CheckReportArchive(HANDLE archive, const char* const* reportNames, size_t nameCount,
+                                 ZipMemberInfo* member, bool* matched) {
+    *matched = false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(archive, &size)) return ZipReadFailed;
+    const ZipSource source = {ReadArchiveAt, archive, static_cast<uint64_t>(size.QuadPart)};
+    return CheckArchivedReport(source, reportNames, nameCount, member, matched);
 }

@@ -2,8 +2,18 @@
 #pragma once
 
 #include "report/report_writer.h"
+#include "report/zip_reader.h"
 
 // Digests the whole open report and appends "--- DIGEST ---\r\n" and 40 digits.
 bool AppendReportDigest(ReportSink report);
 // True when the file's trailer matches the digest of what precedes it.
 bool VerifyReportFile(const char* path);
+
+// True when the open file starts with the ZIP local-header signature, as every
+// report archive does.
+bool FileStartsAsArchive(HANDLE file);
+// Checks the report inside an open archive file: the member named by one of
+// reportNames, read and inflated chunk by chunk straight into the digest.
+// The outcome of CheckArchivedReport (report/archived_report.h).
+ZipReadResult CheckReportArchive(HANDLE archive, const char* const* reportNames, size_t nameCount,
+                                 ZipMemberInfo* member, bool* matched);

@@ -30,7 +30,133 @@ size_t FindMarker(const char* text, size_t length) {
     return length;
 }
 
+enum ScanState { kSearching, kDigits, kDone };
+
+bool DigitsMatch(const char digits[2 * kDigestBytes], const uint8_t digest[kDigestBytes]) {
+    for (int i = 0; i < kDigestBytes; ++i) {
+        const int high = HexValue(digits[2 * i]);
+        const int low = HexValue(digits[2 * i + 1]);
+        if (high < 0 || low < 0 || digest[i] != (high << 4 | low)) return false;
+    }
+    return true;
+}
+
+// The marker found: the held bytes before it and text[0, textBefore) are the
+// last of the digested text.
+void MarkerFound(TrailerScan* scan, size_t heldBefore, const char* text, size_t textBefore) {
+    DigestUpdate(&scan->context, scan->held, heldBefore);
+    DigestUpdate(&scan->context, text, textBefore);
+    DigestFinal(&scan->context);
+    memcpy(scan->digest, scan->context.digest, kDigestBytes);
+    scan->state = kDigits;
+}
+
+// The first NUL or '-' in p[0, n), or n. Eight bytes a step, with the
+// classic test for a zero byte in a word (on the word and on the word XOR
+// dashes): a byte-wise search, or one pass for the NUL and one for the marker
+// with the C library's memchr, costs more than the digest of the same bytes.
+size_t FindNulOrDash(const char* p, size_t n) {
+    const uint32_t kOnes = 0x01010101u, kHighs = 0x80808080u, kDashes = 0x2D2D2D2Du;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint32_t a, b;
+        memcpy(&a, p + i, 4);
+        memcpy(&b, p + i + 4, 4);
+        const uint32_t da = a ^ kDashes, db = b ^ kDashes;
+        if ((((a - kOnes) & ~a) | ((da - kOnes) & ~da) | ((b - kOnes) & ~b) | ((db - kOnes) & ~db)) & kHighs) break;
+    }
+    for (; i < n; ++i) {
+        if (p[i] == '\0' || p[i] == '-') return i;
+    }
+    return n;
+}
+
+// Looks for the first marker in the held bytes followed by p[0, n), within
+// the text, which ends at the first NUL. Returns how many bytes of p the
+// marker's end lies at, or 0 when there is none yet: then only the last text
+// bytes that may begin a marker stay held, the rest is digested, and *ended
+// tells whether a NUL ended the text.
+size_t SearchMarker(TrailerScan* scan, const char* p, size_t n, bool* ended) {
+    *ended = false;
+    const size_t held = scan->heldBytes;
+    // A marker that starts among the held bytes and ends in p (the marker
+    // holds no NUL, so the comparison also stops at the end of the text).
+    for (size_t start = 0; start < held; ++start) {
+        const size_t fromHeld = held - start;
+        const size_t fromText = kDigestMarkerBytes - fromHeld;
+        if (fromText <= n && memcmp(scan->held + start, kDigestMarker, fromHeld) == 0 &&
+            memcmp(p, kDigestMarker + fromHeld, fromText) == 0) {
+            MarkerFound(scan, start, p, 0);
+            return fromText;
+        }
+    }
+    size_t length = n;
+    for (size_t at = 0;; ++at) {
+        at += FindNulOrDash(p + at, n - at);
+        if (at == n) break;
+        if (p[at] == '\0') {
+            length = at;
+            *ended = true;
+            break;
+        }
+        if (n - at >= kDigestMarkerBytes && memcmp(p + at, kDigestMarker, kDigestMarkerBytes) == 0) {
+            MarkerFound(scan, held, p, at);
+            return at + kDigestMarkerBytes;
+        }
+    }
+    const size_t keep = sizeof scan->held;
+    if (length >= keep) {
+        DigestUpdate(&scan->context, scan->held, held);
+        DigestUpdate(&scan->context, p, length - keep);
+        memcpy(scan->held, p + length - keep, keep);
+        scan->heldBytes = keep;
+    } else {
+        const size_t drop = held + length > keep ? held + length - keep : 0;
+        DigestUpdate(&scan->context, scan->held, drop);
+        memmove(scan->held, scan->held + drop, held - drop);
+        memcpy(scan->held + held - drop, p, length);
+        scan->heldBytes = held - drop + length;
+    }
+    return 0;
+}
+
 }  // namespace
+
+void TrailerScanInit(TrailerScan* scan) {
+    memset(scan, 0, sizeof *scan);
+    DigestInit(&scan->context);
+    scan->state = kSearching;
+}
+
+void TrailerScanUpdate(TrailerScan* scan, const void* bytes, size_t byteCount) {
+    const char* p = static_cast<const char*>(bytes);
+    while (byteCount > 0 && scan->state == kSearching) {
+        bool ended = false;
+        const size_t taken = SearchMarker(scan, p, byteCount, &ended);
+        if (taken == 0) {
+            if (ended) scan->state = kDone;
+            return;
+        }
+        p += taken;
+        byteCount -= taken;
+    }
+    if (byteCount == 0 || scan->state != kDigits) return;
+    size_t count = sizeof scan->digits - scan->digitCount;
+    if (count > byteCount) count = byteCount;
+    // A NUL among them ends the text before the 40th digit.
+    if (memchr(p, '\0', count) != NULL) {
+        scan->state = kDone;
+        return;
+    }
+    memcpy(scan->digits + scan->digitCount, p, count);
+    scan->digitCount += count;
+    if (scan->digitCount == sizeof scan->digits) {
+        scan->matched = DigitsMatch(scan->digits, scan->digest);
+        scan->state = kDone;
+    }
+}
+
+bool TrailerScanVerifies(const TrailerScan* scan) { return scan->state == kDone && scan->matched; }
 
 void BuildDigestTrailer(const void* reportBytes, size_t byteCount, char trailer[kDigestTrailerBytes + 1]) {
     DigestContext context;

@@ -23,3 +23,24 @@ void BuildDigestTrailer(const void* reportBytes, size_t byteCount, char trailer[
 // The first occurrence of the marker counts; the 40 digits may be in either
 // case and anything after them is ignored.
 bool DigestTrailerVerifies(const char* content, size_t byteCount);
+
+// The same check on a report that arrives in pieces (an archive member as it
+// is inflated), with the same outcome for every split of the same bytes: text
+// up to the first NUL, the first marker, 40 digits in either case. Only the
+// bytes that may still begin the marker are held back; everything before them
+// goes into the digest at once.
+struct TrailerScan {
+    DigestContext context;
+    int state;                          // searching, reading digits, or done
+    bool matched;                       // the outcome once done
+    char held[kDigestMarkerBytes - 1];  // text not digested yet: it may begin the marker
+    size_t heldBytes;
+    uint8_t digest[kDigestBytes];       // of the text before the marker, once found
+    char digits[2 * kDigestBytes];
+    size_t digitCount;
+};
+
+void TrailerScanInit(TrailerScan* scan);
+void TrailerScanUpdate(TrailerScan* scan, const void* bytes, size_t byteCount);
+// True when the bytes taken in so far, as a whole, pass DigestTrailerVerifies.
+bool TrailerScanVerifies(const TrailerScan* scan);

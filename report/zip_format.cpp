@@ -105,7 +105,7 @@ void ZipBuildExtraFields(uint32_t modified, uint32_t accessed, uint32_t created,
 }
 
 size_t ZipBuildLocalHeader(const ZipEntry& e, uint8_t* out) {
-    Put32(out, 0x04034B50);
+    Put32(out, kZipLocalHeaderSignature);
     Put16(out + 4, e.versionNeeded);
     Put16(out + 6, e.flags);
     Put16(out + 8, e.method);
@@ -122,7 +122,7 @@ size_t ZipBuildLocalHeader(const ZipEntry& e, uint8_t* out) {
 }
 
 size_t ZipBuildCentralHeader(const ZipEntry& e, uint8_t* out) {
-    Put32(out, 0x02014B50);
+    Put32(out, kZipCentralHeaderSignature);
     Put16(out + 4, e.versionMadeBy);
     Put16(out + 6, e.versionNeeded);
     Put16(out + 8, e.flags);
@@ -146,7 +146,7 @@ size_t ZipBuildCentralHeader(const ZipEntry& e, uint8_t* out) {
 
 void ZipBuildEndRecord(uint16_t entryCount, uint32_t centralBytes, uint32_t centralOffset,
                        uint8_t out[kZipEndRecordBytes]) {
-    Put32(out, 0x06054B50);
+    Put32(out, kZipEndRecordSignature);
     Put16(out + 4, 0);
     Put16(out + 6, 0);
     Put16(out + 8, entryCount);

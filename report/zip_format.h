@@ -3,7 +3,8 @@
 // choice, DOS and Unix time conversion and the external attributes.
 //
 // Nothing here touches a file or the Windows API, so the layout is built and
-// checked natively; the writer in zip_writer.cpp only moves bytes.
+// checked natively; the writer in zip_writer.cpp only moves bytes, and the
+// reader in zip_reader.cpp reads the same records back.
 #pragma once
 
 #include <stddef.h>
@@ -20,17 +21,26 @@ const uint32_t ZipErrArgs = 0x00010000;     // no handle, no source, bad member 
 const uint32_t ZipErrTooLarge = 0x00020000;
 const uint32_t ZipErrTooManyEntries = 0x00040000;
 
+const uint32_t kZipLocalHeaderSignature = 0x04034B50;    // "PK\3\4"
+const uint32_t kZipCentralHeaderSignature = 0x02014B50;  // "PK\1\2"
+const uint32_t kZipEndRecordSignature = 0x06054B50;      // "PK\5\6"
+const uint32_t kZip64LocatorSignature = 0x07064B50;      // "PK\6\7", just before a ZIP64 end record
+
 const uint16_t kZipVersionMadeBy = 0x0B17;  // "2.3", host-system code 11
 const uint16_t kZipVersionNeeded = 20;
 const uint16_t kZipMethodStored = 0;
 const uint16_t kZipMethodDeflated = 8;
 const uint16_t kZipFlagSizesFollow = 0x0008;
 const uint16_t kZipFlagMaximumCompression = 0x0002;
+const uint16_t kZipFlagEncrypted = 0x0001;
+const uint16_t kZipFlagStrongEncryption = 0x0040;
 
 const size_t kZipMaxNameChars = 259;
 const size_t kZipLocalHeaderBytes = 30;
 const size_t kZipCentralHeaderBytes = 46;
 const size_t kZipEndRecordBytes = 22;
+const size_t kZip64LocatorBytes = 20;
+const size_t kZipMaxCommentBytes = 65535;
 const size_t kZipLocalExtraBytes = 17;
 const size_t kZipCentralExtraBytes = 9;
 // Room for the largest header with its name and extra field.
@@ -41,6 +51,12 @@ const size_t kZipMaxHeaderBytes = kZipCentralHeaderBytes + kZipMaxNameChars + kZ
 const uint64_t kZipMaxArchiveBytes = 0xFFFFFFFEull;
 const uint64_t kZipMaxMemberBytes = 0xFFFFFFFEull;
 const uint32_t kZipMaxEntries = 65535;
+
+// Little-endian fields, as every integer of the container is stored.
+inline uint16_t ZipGet16(const uint8_t* p) { return (uint16_t)(p[0] | p[1] << 8); }
+inline uint32_t ZipGet32(const uint8_t* p) {
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
 
 struct ZipEntry {
     uint16_t versionMadeBy;

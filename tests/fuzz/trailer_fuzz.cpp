@@ -3,7 +3,9 @@
 // must verify when it holds neither a NUL nor the marker, and must fail when
 // it holds a NUL with no marker before it: the check reads text up to the
 // first NUL and takes the first marker. (Input that already holds a valid
-// trailer before a NUL or a marker may verify either way.)
+// trailer before a NUL or a marker may verify either way.) The streamed
+// check, fed the same bytes in pieces whose sizes the input's first byte
+// picks, must agree with the whole check.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -12,11 +14,23 @@
 
 #include "report/report_trailer.h"
 
+namespace {
+
+bool StreamedVerifies(const char* bytes, size_t size, size_t piece) {
+    TrailerScan scan;
+    TrailerScanInit(&scan);
+    for (size_t at = 0; at < size; at += piece) TrailerScanUpdate(&scan, bytes + at, size - at < piece ? size - at : piece);
+    return TrailerScanVerifies(&scan);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A copy of exactly the input's size, so a read past its end is caught.
     char* exact = static_cast<char*>(malloc(size ? size : 1));
     if (size) memcpy(exact, data, size);
-    DigestTrailerVerifies(exact, size);
+    const size_t piece = size ? data[0] % 37 + 1 : 1;
+    if (StreamedVerifies(exact, size, piece) != DigestTrailerVerifies(exact, size)) abort();
     free(exact);
 
     std::string sealed(reinterpret_cast<const char*>(data), size);
@@ -30,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char* copy = static_cast<char*>(malloc(sealed.size()));
     memcpy(copy, sealed.data(), sealed.size());
     const bool verifies = DigestTrailerVerifies(copy, sealed.size());
+    if (StreamedVerifies(copy, sealed.size(), piece) != verifies) abort();
     free(copy);
     if (plainText && !verifies) abort();
     if (hiddenByNul && verifies) abort();

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -128,4 +130,37 @@ TEST(ReportTrailer, BoundedContentWithoutNulIsNeverReadPastItsEnd) {
     EXPECT_FALSE(DigestTrailerVerifies(sealed.data(), sealed.size() - 1));
     EXPECT_FALSE(DigestTrailerVerifies(sealed.data(), kReport.size() + 10));
     EXPECT_TRUE(DigestTrailerVerifies(sealed.data(), sealed.size()));
+}
+
+TEST(ReportTrailer, TheStreamedCheckAgreesWithTheWholeCheckHoweverTheReportIsSplit) {
+    const std::string sealed = Seal(kReport);
+    std::string lower = sealed, nulInDigits = sealed;
+    for (size_t i = kReport.size() + 16; i < lower.size(); ++i) lower[i] = static_cast<char>(tolower(lower[i]));
+    nulInDigits[kReport.size() + 16 + 39] = '\0';
+    const std::string head = kReport.substr(0, 10);
+    std::vector<std::string> contents = {
+        sealed, lower, nulInDigits, sealed + std::string("\0tail", 5), "", "--- DIGEST ---\r\n",
+        head + std::string(1, '\0') + Seal(head).substr(10),
+        Seal(kReport + "--- DIGEST ---\r\nquoted\r\n"),
+        // Beginnings of the marker just before the real one.
+        Seal("--- DIGEST --- DIGEST ---\r-\r\n--- DIGES"), Seal("--- DIGEST ---\r") + "\n",
+    };
+    for (size_t cut = kReport.size(); cut < sealed.size(); cut += 5) contents.push_back(sealed.substr(0, cut));
+    for (const std::string& content : contents) {
+        const bool whole = Verifies(content);
+        for (size_t piece : {1, 7, 16}) {
+            TrailerScan scan;
+            TrailerScanInit(&scan);
+            for (size_t at = 0; at < content.size(); at += piece)
+                TrailerScanUpdate(&scan, content.data() + at, std::min(piece, content.size() - at));
+            ASSERT_EQ(whole, TrailerScanVerifies(&scan)) << "pieces of " << piece << ": " << content;
+        }
+        for (size_t split = 0; split <= content.size(); ++split) {
+            TrailerScan scan;
+            TrailerScanInit(&scan);
+            TrailerScanUpdate(&scan, content.data(), split);
+            TrailerScanUpdate(&scan, content.data() + split, content.size() - split);
+            ASSERT_EQ(whole, TrailerScanVerifies(&scan)) << "split at " << split << ": " << content;
+        }
+    }
 }
