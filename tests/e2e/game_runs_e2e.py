@@ -14,7 +14,9 @@ and the Runeveil 2 logs into the overlaid prefix first. For every run:
   * the report: header with the game's name and the program's version, every
     section banner in run order, end marker, digest trailer; it equals its
     copy in the archive, and the program's own verification mode says
-    "Checksum matched" for that copy;
+    "Checksum matched" for that copy and for the archive itself, and the
+    mismatch (with the archive's path and the member's name) for the first
+    game's archive rebuilt with one byte of the report changed;
   * the archive beside the program: the report first, then the launcher's
     configuration files and logs and, for Runeveil 2, the game's logs (from
     the documents folder on Vista and later, from the game's own folder on
@@ -432,6 +434,20 @@ def inside(build_dir, prefix_name, games, held, foreign):
         text_shown, code = verify_with_program(d, program, copy)
         check(text_shown == "Checksum matched" and code == 0,
               "%s: the verification mode says %r, exit code %s" % (name, text_shown, code))
+        # The archive itself, as support staff receive it; and, for the first
+        # game, the same archive with one byte of the report changed and its
+        # CRC made to fit, so only the seal can tell.
+        checks = [(archive, "Checksum matched", 0)]
+        if game == games[0] and members:
+            changed = os.path.join(work, name + " changed.zip")
+            with zipfile.ZipFile(changed, "w", zipfile.ZIP_DEFLATED) as z:
+                for member, data in members:
+                    z.writestr(member, data[:10] + data[10:11].swapcase() + data[11:] if member == members[0][0] else data)
+            checks.append((changed, "Checksum mismatched or missing!\n\n%s\\%s" % (dgn.windows_path(changed), members[0][0]), -1))
+        for path, want_text, want_code in checks:
+            text_shown, code = verify_with_program(d, program, path)
+            check(text_shown == want_text and code == want_code,
+                  "%s: the verification mode on %s says %r, exit code %s" % (name, os.path.basename(path), text_shown, code))
         check_generation(prefix_name, report, log_lines)
 
     shutil.rmtree(work, ignore_errors=True)

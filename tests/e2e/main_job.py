@@ -17,7 +17,9 @@ scripts/run calls this after building. It
     the game list, the Test button, the progress dialog, the result dialog;
     screenshots of the main window, the progress dialog and the result
     dialog;
-  * checks the archived report with the program's own verification mode.
+  * checks the archive with the program's own verification mode, as support
+    staff do when the player sends it (the report inside is extracted beside
+    it too).
 
 It prints "key: value" lines: archive, member (size and name), verification,
 verification_exit_code, screenshot_* and finally result: ok or failed. The
@@ -165,8 +167,8 @@ def end_program(d, pid):
 
 
 def verify_report(d, job, program, report):
-    """Runs the program's verification mode on a report; reports the message
-    box text and the exit code."""
+    """Runs the program's verification mode on a report or its archive;
+    reports the message box text and the exit code."""
     r = run_to_file(d, ["start", program, dgn.windows_path(report)], ["timeout", "30000"],
                     ["wait-window", "--class", "#32770"], ["text", "65535"], ["close"], ["wait-exit"], timeout=90)
     text = r.get("text")
@@ -349,7 +351,7 @@ def inside(args):
             with open(path, "wb") as f:
                 f.write(report)
             shutil.copy(os.path.join(build_dir, "Diagnova.exe"), os.path.join(run_dir, "Diagnova.exe"))
-            verify_report(dgn.Driver(build_dir), job, dgn.windows_path(os.path.join(run_dir, "Diagnova.exe")), path)
+            verify_report(dgn.Driver(build_dir), job, dgn.windows_path(os.path.join(run_dir, "Diagnova.exe")), archive)
             os.remove(os.path.join(run_dir, "Diagnova.exe"))
     shutil.rmtree(work, ignore_errors=True)
     job.say("result", "ok" if job.ok else "failed (%d problems)" % len(job.problems))

@@ -1,5 +1,6 @@
 """The verification mode end to end: the real Diagnova.exe under Wine, started
-with report paths, its message box read and answered through dgn_driver.
+with report and archive paths, its message box read and answered through
+dgn_driver.
 
 Reports are sealed by tests/seal_report.exe, which uses the program's own
 sealing code. Run by ctest with WINEPREFIX and DISPLAY set (scripts/test).
@@ -116,6 +117,33 @@ class VerifyModeTest(unittest.TestCase):
                                        mismatched(windows_path(path)), -1)
                 finally:
                     os.remove(path)
+
+    def test_archives_are_checked_by_the_report_inside(self):
+        # Info-ZIP's zip around a sealed report, an archive without a report,
+        # one cut short, and one followed by zeros up to 4 GiB plus its own
+        # length (whose size modulo 4 GiB would find the real end record).
+        archive = os.path.join(self.dir, "from zip.zip")
+        subprocess.run(["zip", "-q", "-j", archive, self.sealed("Solmere Test.txt")], check=True)
+        no_report = os.path.join(self.dir, "no report.zip")
+        subprocess.run(["zip", "-q", "-j", no_report, self.sealed("notes.txt")], check=True)
+        with open(archive, "rb") as f:
+            data = f.read()
+        cut, huge = os.path.join(self.dir, "cut.zip"), os.path.join(self.dir, "huge.zip")
+        for path, content in ((cut, data[:-10]), (huge, data)):
+            with open(path, "wb") as f:
+                f.write(content)
+        os.truncate(huge, (1 << 32) + len(data))
+        damaged = "The archive is damaged: it is cut short or incomplete.\n\n"
+        try:
+            for path, text, code in (
+                    (archive, MATCHED, 0),
+                    (no_report, 'No report in the archive: it holds no "<game> Test.txt".\n\n' + windows_path(no_report), -1),
+                    (cut, damaged + windows_path(cut), -1),
+                    (huge, damaged + windows_path(huge), -1)):
+                with self.subTest(path=path):
+                    self.assertOutcome(self.verify(self.start(windows_path(path))), text, code)
+        finally:
+            os.remove(huge)
 
     def test_only_the_first_of_two_files_counts(self):
         good = windows_path(self.sealed("good.txt"))
