@@ -187,8 +187,10 @@ ZipReadResult ReadDeflated(const ZipSource& source, const ZipMemberInfo& m, uint
         if (got == 0 && z.avail_in == inBefore && rc != Z_STREAM_END) return ZipReadBadData;
         produced += got;
         if (produced > m.size) return ZipReadBadSize;
-        *crc = crc32(*crc, output, static_cast<uInt>(got));
-        sink(context, output, got);
+        if (got > 0) {
+            *crc = crc32(*crc, output, static_cast<uInt>(got));
+            sink(context, output, got);
+        }
         if (rc == Z_STREAM_END) break;
     }
     if (z.avail_in != 0 || left != 0) return ZipReadBadData;

@@ -56,8 +56,8 @@ struct ZipMemberInfo {
 ZipReadResult ZipFindMember(const ZipSource& source, const char* const* names, size_t nameCount,
                             ZipMemberInfo* member);
 
-// Receives a member's uncompressed bytes in order, in chunks of at most
-// kZipReadChunkBytes.
+// Receives a member's uncompressed bytes in order, in chunks of 1 to
+// kZipReadChunkBytes bytes.
 typedef void (*ZipMemberSink)(void* context, const uint8_t* bytes, size_t byteCount);
 const size_t kZipReadChunkBytes = 256 * 1024;
 
