@@ -434,15 +434,21 @@ def inside(build_dir, prefix_name, games, held, foreign):
         text_shown, code = verify_with_program(d, program, copy)
         check(text_shown == "Checksum matched" and code == 0,
               "%s: the verification mode says %r, exit code %s" % (name, text_shown, code))
-        # The archive itself, as support staff receive it; and, for the first
-        # game, the same archive with one byte of the report changed and its
-        # CRC made to fit, so only the seal can tell.
-        checks = [(archive, "Checksum matched", 0)]
+        # The archive itself, as support staff receive it (a copy outside the
+        # program's folder, which may be named outside the ANSI code page);
+        # and, for the first game, the same archive with one letter of the
+        # report's header changed and its CRC made to fit, so only the seal
+        # can tell.
+        received = os.path.join(work, name + " Test.zip")
+        shutil.copy(archive, received)
+        checks = [(received, "Checksum matched", 0)]
         if game == games[0] and members:
             changed = os.path.join(work, name + " changed.zip")
+            report = members[0][1]
+            at = report.index(b"Report")
             with zipfile.ZipFile(changed, "w", zipfile.ZIP_DEFLATED) as z:
                 for member, data in members:
-                    z.writestr(member, data[:10] + data[10:11].swapcase() + data[11:] if member == members[0][0] else data)
+                    z.writestr(member, report[:at] + b"r" + report[at + 1:] if member == members[0][0] else data)
             checks.append((changed, "Checksum mismatched or missing!\n\n%s\\%s" % (dgn.windows_path(changed), members[0][0]), -1))
         for path, want_text, want_code in checks:
             text_shown, code = verify_with_program(d, program, path)
