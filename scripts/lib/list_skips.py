@@ -1,49 +1,46 @@
 #!/usr/bin/env python3
 """Lists what a ctest run left untested, with the reasons the tests gave.
 
-usage: list_skips.py LAST_TEST_LOG
+usage: list_skips.py JUNIT_XML   (written by ctest --output-junit)
 
-ctest counts a skipped test as passed and prints no reason, and a test that
+ctest counts a skipped entry as passed and prints no reason, and a test that
 runs only some of its paths (a processor without an extension, a locale this
 machine lacks) passes all the same. So that a green summary never hides an
-untested path, scripts/test prints for each ctest run, from its log
-(Testing/Temporary/LastTest.log):
+untested path, scripts/test prints for each ctest run:
 
-  skipped: TEST: REASON     a GoogleTest skip (the message after "Skipped"),
-                            or a Python unittest skip ("skipped 'REASON'")
-  untested: TEST: WHAT      a line "untested: WHAT" that a test printed for a
+  skipped: ENTRY: REASON    an entry that ctest marked skipped, or one that
+                            passed while a test inside it skipped; REASON is
+                            each GoogleTest skip's message (after "Skipped")
+                            or Python unittest skip's ("skipped 'REASON'"),
+                            with the test's name where the entry holds many
+  untested: ENTRY: WHAT     a line "untested: WHAT" that a test printed for a
                             path it could not run here
 
-A skip without a message is listed with "(no reason given)".
+scripts/test counts the "skipped:" lines as skipped, not passed.
 """
 import re
 import sys
+import xml.etree.ElementTree as ElementTree
 
-TEST_START = re.compile(r"^\d+/\d+ Test: (.+)$", re.M)
-OUTPUT = re.compile(r"\nOutput:\n-+\n(.*?)<end of output>", re.S)
-GTEST_SKIP = re.compile(r": Skipped\n(.*?)\[  SKIPPED \]", re.S)
-UNITTEST_SKIP = re.compile(r"^(\S+) \(.*?\)(?: \.\.\.|\n.*?\.\.\.) skipped '(.*)'$", re.M)
-UNTESTED = re.compile(r"^untested: (.+)$", re.M)
+GTEST_SKIPPED = re.compile(r"^\[  SKIPPED \] (\S+) \(\d+ ms\)$")
+UNITTEST_SKIPPED = re.compile(r"^(\S+) \(\S+\)(?: .*)? \.\.\. skipped '(.*)'$")
+UNTESTED = re.compile(r"^untested: (.+)$")
 
 
-def findings(log_text):
-    """(kind, test, reason) for every skip and untested path in the log."""
-    found = []
-    starts = list(TEST_START.finditer(log_text))
-    for i, start in enumerate(starts):
-        end = starts[i + 1].start() if i + 1 < len(starts) else len(log_text)
-        block = log_text[start.end():end]
-        output = OUTPUT.search(block)
-        if output is None:
-            continue
-        output = output.group(1)
-        name = start.group(1).strip()
-        for skip in GTEST_SKIP.finditer(output):
-            found.append(("skipped", name, " ".join(skip.group(1).split()) or "(no reason given)"))
-        for skip in UNITTEST_SKIP.finditer(output):
-            found.append(("skipped", "%s %s" % (name, skip.group(1)), skip.group(2) or "(no reason given)"))
-        for line in UNTESTED.finditer(output):
-            found.append(("untested", name, line.group(1).strip()))
+def skips(output):
+    """(test, reason) for every GoogleTest or unittest skip in the output."""
+    found, message = [], None
+    for line in output.splitlines():
+        line = line.rstrip("\r")
+        if line.endswith(": Skipped"):
+            message = []
+        elif (m := GTEST_SKIPPED.match(line)) and message is not None:
+            found.append((m.group(1), " ".join(" ".join(message).split()) or "(no reason given)"))
+            message = None
+        elif message is not None:
+            message.append(line)
+        elif m := UNITTEST_SKIPPED.match(line):
+            found.append((m.group(1), m.group(2) or "(no reason given)"))
     return found
 
 
@@ -51,14 +48,25 @@ def main(argv):
     if len(argv) != 2:
         print(__doc__, file=sys.stderr)
         return 2
-    try:
-        with open(argv[1], encoding="utf-8", errors="replace") as f:
-            text = f.read()
-    except OSError as e:
-        print("untested: (no ctest log to read: %s)" % e)
-        return 0
-    for kind, test, reason in findings(text):
-        print("%s: %s: %s" % (kind, test, reason))
+    for case in ElementTree.parse(argv[1]).getroot().iter("testcase"):
+        name, status = case.get("name"), case.get("status")
+        output = case.findtext("system-out") or ""
+        skipped = case.find("skipped")
+        # An entry that could not start is "not run" too, but ctest counts
+        # that as a failure already.
+        marked = skipped is not None and skipped.get("message", "").startswith("SKIP_")
+        found = skips(output)
+        if marked or (status == "run" and found and case.find("failure") is None):
+            if not found:
+                lines = [line.strip() for line in output.splitlines() if line.strip()]
+                found = [(None, lines[-1] if lines else "(no output)")]
+            # An entry of one test is named after it; others name each test.
+            print("skipped: %s: %s" % (name, "; ".join(
+                reason if test is None or name.endswith(test) else "%s: %s" % (test, reason)
+                for test, reason in found)))
+        for line in output.splitlines():
+            if m := UNTESTED.match(line.rstrip("\r")):
+                print("untested: %s: %s" % (name, m.group(1).strip()))
     return 0
 
 

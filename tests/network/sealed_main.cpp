@@ -14,5 +14,5 @@ int main(int argc, char** argv) {
         return 2;
     }
     StartSockets();
-    return RUN_ALL_TESTS();
+    return testing_support::RunSelectedTests();
 }

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -75,6 +76,20 @@ int ExpectedGeneration() {
 bool ExpectedWow64() {
     const char* value = getenv("DIAGNOVA_EXPECT_WOW64");
     return value ? atoi(value) != 0 : true;
+}
+
+int RunSelectedTests() {
+    int result = RUN_ALL_TESTS();
+    if (GTEST_FLAG_GET(list_tests)) return result;
+    const testing::UnitTest& run = *testing::UnitTest::GetInstance();
+    if (run.test_to_run_count() == 0) {
+        printf("[  FAILED  ] no test matches the filter \"%s\"\n", GTEST_FLAG_GET(filter).c_str());
+        result = 1;
+    } else if (result == 0 && run.skipped_test_count() > 0) {
+        printf("%d of %d tests skipped, none failed\n", run.skipped_test_count(), run.test_to_run_count());
+    }
+    fflush(stdout);
+    return result;
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
