@@ -478,6 +478,7 @@ LOCALES = [
     ("ru_RU.UTF-8", 11, {1, 11}),
     ("ja_JP.UTF-8", 9, {1, 9}),
     ("zh_HK.UTF-8", 7, {1}),
+    ("zh_CN.UTF-8", 8, {1}),
 ]
 # A folder named "Downloads" in each locale's own letters: bytes of 128 and
 # above (lead and trail bytes in the double-byte code pages) in the program's

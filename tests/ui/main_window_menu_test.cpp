@@ -38,6 +38,8 @@ std::set<int> EnabledLanguages(UINT acp) {
     switch (acp) {
     case 1252: return {1, 3, 4, 5, 6};
     case 949: return {1, 2};
+    case 950: return {1, 7};
+    case 936: return {1, 8};
     case 932: return {1, 9};
     case 1250: return {1, 10};
     case 1251: return {1, 11};
@@ -51,6 +53,8 @@ const struct {
     int textId;
 } kLanguageItems[] = {{1, 32775, 70}, {2, 32776, 71}, {3, 32777, 72}, {4, 32778, 73}, {5, 32779, 74},
                       {6, 32780, 75}, {9, 32782, 78}, {10, 32783, 79}, {11, 32784, 80}};
+// The Chinese languages have commands but no menu items.
+const UINT kChineseTraditional = 32781, kChineseSimplified = 32789;
 
 // Checks every language item: its label, check mark (only `checked`) and
 // whether it is grayed.
@@ -63,6 +67,8 @@ void ExpectLanguageItems(HMENU menu, int checked, const char* when) {
         EXPECT_EQ((state & MF_GRAYED) != 0, enabled.count(item.language) == 0) << when << ": language " << item.language;
         EXPECT_EQ(ItemText(menu, item.command, MF_BYCOMMAND), GetText(item.textId)) << when;
     }
+    EXPECT_EQ(GetMenuState(menu, kChineseTraditional, MF_BYCOMMAND), (UINT)-1) << when;
+    EXPECT_EQ(GetMenuState(menu, kChineseSimplified, MF_BYCOMMAND), (UINT)-1) << when;
 }
 
 void Pump() {
@@ -118,6 +124,21 @@ TEST(MainWindowMenu, RelabelsChecksAndGraysPerLanguageAndCodePage) {
         EXPECT_EQ(ItemText(menu, 0, MF_BYPOSITION), "&File");
     }
     SendMessageA(window, WM_COMMAND, IDM_PRIVACY, 0);
+
+    // The Chinese commands: no item to check, and the menu turns Chinese
+    // only where the system's code page is the language's own.
+    const struct {
+        UINT command;
+        int language;
+        UINT acp;
+    } chinese[] = {{kChineseTraditional, 7, 950}, {kChineseSimplified, 8, 936}};
+    for (const auto& c : chinese) {
+        SendMessageA(window, WM_COMMAND, c.command, 0);
+        EXPECT_EQ(GetCurrentLanguage(), c.language);
+        ExpectLanguageItems(menu, c.language, "Chinese");
+        EXPECT_EQ(ItemText(menu, 1, MF_BYPOSITION), GetACP() == c.acp ? "Language(&Language)" : "&Language")
+            << c.language;
+    }
 
     // Automatic (no menu item) leaves every item unchecked.
     SendMessageA(window, WM_COMMAND, IDM_LANG_AUTO, 0);
