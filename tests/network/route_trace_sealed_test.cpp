@@ -4,6 +4,7 @@
 #include <process.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "collect/network/route_trace.h"
@@ -44,6 +45,39 @@ std::string HopBytes(const std::string& address, size_t total) {
     while (out.size() < total) out.append(block, 0, std::min(block.size(), total - out.size()));
     return out;
 }
+
+// Keeps the "hold" tools running until `count` "console" tools have
+// reported, then lets them end; a thread of its own does that, since the
+// step waits for every tool.
+class HoldUntilReported {
+public:
+    explicit HoldUntilReported(int count)
+        : release_(CreateEventA(NULL, TRUE, FALSE, "DiagnovaRouteHoldTest")),
+          reported_(CreateSemaphoreA(NULL, 0, 1000, "DiagnovaRouteReportedTest")) {
+        SetEnvironmentVariableA("DIAGNOVA_ROUTE_LINGER_EVENT", "DiagnovaRouteHoldTest");
+        SetEnvironmentVariableA("DIAGNOVA_ROUTE_REPORTED", "DiagnovaRouteReportedTest");
+        releaser_ = std::thread([this, count] {
+            // The tools give up holding after a minute; so does this thread.
+            const DWORD start = GetTickCount();
+            for (int i = 0; i < count; ++i) {
+                DWORD spent = GetTickCount() - start;
+                if (spent >= 60000 || WaitForSingleObject(reported_, 60000 - spent) != WAIT_OBJECT_0) break;
+            }
+            SetEvent(release_);
+        });
+    }
+    ~HoldUntilReported() {
+        releaser_.join();
+        SetEnvironmentVariableA("DIAGNOVA_ROUTE_LINGER_EVENT", NULL);
+        SetEnvironmentVariableA("DIAGNOVA_ROUTE_REPORTED", NULL);
+        CloseHandle(release_);
+        CloseHandle(reported_);
+    }
+
+private:
+    HANDLE release_, reported_;
+    std::thread releaser_;
+};
 
 unsigned __stdcall SetCancelLater(void*) {
     Sleep(700);
@@ -161,11 +195,12 @@ TEST_F(RouteAllReachable, ManyToolsStartedFromAProgramWithoutAConsoleShareTheFir
     // Diagnova has no console, so each console tool would get one (and a
     // conhost.exe) of its own; with more traces than starter threads, the
     // later tools share the first one's. Ten traces: three entries of the
-    // host with three addresses, then one more. The .11 tools sleep, so the
-    // first tool is still running when the others look.
+    // host with three addresses, then one more. The .11 tools hold until
+    // the seven others have looked, so the first tool is still running then.
     FreeConsole();
     sealed::RouteScript script(
-        "192.0.2.11 sleep 3000\r\n192.0.2.12 console\r\n192.0.2.13 console\r\n192.0.2.14 console\r\n");
+        "192.0.2.11 hold\r\n192.0.2.12 console\r\n192.0.2.13 console\r\n192.0.2.14 console\r\n");
+    HoldUntilReported hold(7);
     ServerEntry servers[] = {
         sealed::Entry("Gate", 3, "auth.runeveil.example", 80, CheckRoute),
         sealed::Entry("Gate", 3, "auth.runeveil.example", 80, CheckRoute),
@@ -177,9 +212,9 @@ TEST_F(RouteAllReachable, ManyToolsStartedFromAProgramWithoutAConsoleShareTheFir
                                "192.0.2.13", "192.0.2.11", "192.0.2.12", "192.0.2.13", "192.0.2.14"};
     for (const char* a : addresses) {
         std::string head = std::string("stand-in: pathping.exe -w 500 -q 100 -4 ") + a + "\r\nTracing route to " + a + "\r\n";
-        bool sleeper = std::string(a) == "192.0.2.11";
+        bool holder = std::string(a) == "192.0.2.11";
         const char* label = std::string(a) == "192.0.2.14" ? "Files" : "Gate";
-        expected += RouteBlock(label, "US", a, head + (sleeper ? "" : "shared console\r\n") + "Trace complete.\r\n");
+        expected += RouteBlock(label, "US", a, head + (holder ? "" : "shared console\r\n") + "Trace complete.\r\n");
     }
     EXPECT_EQ(expected, Traces(4, servers));
     // The step leaves again: this process has no console afterwards.
@@ -189,17 +224,18 @@ TEST_F(RouteAllReachable, ManyToolsStartedFromAProgramWithoutAConsoleShareTheFir
 }
 
 TEST_F(RouteAllReachable, TimeLimitStopsOnlyTheTraceStillRunning) {
+    // The limit leaves the two other tools time to start and end on a busy machine.
     sealed::RouteScript script("192.0.2.32 hang\r\n");
-    SetRouteTraceTimeLimit(2000);
+    SetRouteTraceTimeLimit(6000);
     DWORD start = GetTickCount();
     std::string body = Traces(3, kKharros2Servers);
     DWORD spent = GetTickCount() - start;
-    EXPECT_GE(spent, 1900u);
-    EXPECT_LT(spent, 10000u);
+    EXPECT_GE(spent, 5900u);
+    EXPECT_LT(spent, 20000u);
     EXPECT_EQ(RouteBlock("K2 Auth Gate", "US", "192.0.2.31", StandInOutput("192.0.2.31")) +
                   RouteBlock("K2 nprotect", "US", "192.0.2.32",
                              "stand-in: pathping.exe -w 500 -q 100 -4 192.0.2.32\r\nTracing route to 192.0.2.32\r\n"
-                             "\r\n-> canceled by Diagnova due to timeout(2 sec)\r\n") +
+                             "\r\n-> canceled by Diagnova due to timeout(6 sec)\r\n") +
                   RouteBlock("K2 Patcher", "US", "192.0.2.33", StandInOutput("192.0.2.33")),
               body);
 }

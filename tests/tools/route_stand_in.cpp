@@ -8,6 +8,9 @@
 //   bytes N    N bytes of hop-like lines (more than a pipe holds, if wanted)
 //   sleep MS   the first line, a pause of MS milliseconds, then "Trace complete."
 //   hang       the first line, then never ends
+//   hold       the first line, then it waits for the named event
+//              DIAGNOVA_ROUTE_LINGER_EVENT (at most a minute), then
+//              "Trace complete."
 //   linger     the first line, then it starts a copy of itself that inherits
 //              its standard output and holds it open until the named event
 //              DIAGNOVA_ROUTE_LINGER_EVENT is set (at most a minute), and ends
@@ -15,7 +18,8 @@
 //   marker N   like bytes N, then a 20-character rule line, the heading
 //              "DirectX Components" and one more line
 //   console    "shared console" when other processes are attached to its
-//              console, else "own console"
+//              console, else "own console"; then it releases the named
+//              semaphore DIAGNOVA_ROUTE_REPORTED once, when there is one
 //   timed N    like bytes N, then a line "own time: <ms> ms": the time since
 //              this process was created, so the system's start-up work inside
 //              the new process counts as the trace's own time
@@ -122,11 +126,16 @@ void StartHolder() {
     }
 }
 
-int Hold() {
+// Opens the named object that the environment variable names, or NULL.
+HANDLE OpenNamed(const char* variable, bool semaphore) {
     char name[128];
-    DWORD n = GetEnvironmentVariableA("DIAGNOVA_ROUTE_LINGER_EVENT", name, sizeof name);
-    if (n == 0 || n >= sizeof name) return 1;
-    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name);
+    DWORD n = GetEnvironmentVariableA(variable, name, sizeof name);
+    if (n == 0 || n >= sizeof name) return NULL;
+    return semaphore ? OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, name) : OpenEventA(SYNCHRONIZE, FALSE, name);
+}
+
+int Hold() {
+    HANDLE event = OpenNamed("DIAGNOVA_ROUTE_LINGER_EVENT", false);
     if (event == NULL) return 1;
     WaitForSingleObject(event, 60000);
     return 0;
@@ -156,9 +165,13 @@ int main() {
     Print(text);
     if (strcmp(action, "hang") == 0) {
         Sleep(INFINITE);
+    } else if (strcmp(action, "hold") == 0) {
+        Hold();
     } else if (strcmp(action, "console") == 0) {
         DWORD processes[8];
         Print(GetConsoleProcessList(processes, 8) > 1 ? "shared console\r\n" : "own console\r\n");
+        HANDLE reported = OpenNamed("DIAGNOVA_ROUTE_REPORTED", true);
+        if (reported != NULL) ReleaseSemaphore(reported, 1, NULL);
     } else if (strcmp(action, "linger") == 0) {
         StartHolder();
     } else if (strcmp(action, "sleep") == 0) {
