@@ -197,7 +197,46 @@ TEST(LoggedOnUsers, SectionListsTheAccountWithItsGroupsOnceOnEveryPrefix) {
     EXPECT_EQ(header + "user name : " + account + "\r\n    group - Administrators\r\n\r\n", text);
 }
 
-TEST(LoggedOnUsers, NoReportNoOutput) {
+namespace {
+
+// The state of the debug privilege in this process's token, which the
+// section turns on as its first act.
+bool DebugPrivilegeEnabled() {
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    LUID debug;
+    BYTE buffer[4096];
+    DWORD bytes = 0;
+    bool enabled = false;
+    if (LookupPrivilegeValueA(NULL, "SeDebugPrivilege", &debug) &&
+        GetTokenInformation(token, TokenPrivileges, buffer, sizeof buffer, &bytes)) {
+        const TOKEN_PRIVILEGES* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer);
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+            const LUID_AND_ATTRIBUTES& p = privileges->Privileges[i];
+            if (p.Luid.LowPart == debug.LowPart && p.Luid.HighPart == debug.HighPart)
+                enabled = (p.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+        }
+    }
+    CloseHandle(token);
+    return enabled;
+}
+
+}  // namespace
+
+TEST(LoggedOnUsers, NoReportNoOutputAndTheTokenStaysAsItWas) {
+    HANDLE token;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
+    TOKEN_PRIVILEGES off = {1, {{{0, 0}, 0}}};
+    ASSERT_TRUE(LookupPrivilegeValueA(NULL, "SeDebugPrivilege", &off.Privileges[0].Luid));
+    ASSERT_TRUE(AdjustTokenPrivileges(token, FALSE, &off, 0, NULL, NULL));
+    CloseHandle(token);
+    ASSERT_FALSE(DebugPrivilegeEnabled());
+
     WriteLoggedOnUsers(INVALID_HANDLE_VALUE);
     WriteLoggedOnUsers(NULL);
+    EXPECT_FALSE(DebugPrivilegeEnabled());
+    ReportFile report;
+    WriteLoggedOnUsers(report.sink());
+    EXPECT_TRUE(DebugPrivilegeEnabled());
+    EXPECT_NE("", report.Contents());
 }
