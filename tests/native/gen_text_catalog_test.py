@@ -138,4 +138,4 @@ class Generator(unittest.TestCase):
 
 if __name__ == "__main__":
     SOURCE_DIR = sys.argv.pop(1)
-    unittest.main()
+    unittest.main(verbosity=2)

@@ -143,4 +143,4 @@ class SealedNetwork(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(verbosity=2)
