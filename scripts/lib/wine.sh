@@ -10,7 +10,7 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko install prompts.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
-# wine_prefix_ensure DIR ARCH VERSION   (ARCH win64|win32, VERSION win7|win10|winxp)
+# wine_prefix_ensure DIR ARCH VERSION   (ARCH win64|win32, VERSION win7|win10|winxp|win2k)
 wine_prefix_ensure() {
     local dir=$1 arch=$2 version=$3
     mkdir -p "$(dirname "$dir")"

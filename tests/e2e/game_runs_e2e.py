@@ -49,7 +49,7 @@ Windows are found by their own controls, not by their titles, which the
 program translates.
 
 Usage: game_runs_e2e.py BUILD_DIR PREFIX [--held NAME] [--foreign] GAME...
-(as root; PREFIX is win7, win10 or winxp under BUILD_DIR/wine)
+(as root; PREFIX is win7, win10, winxp or win2k under BUILD_DIR/wine)
 """
 import collections
 import os
@@ -84,6 +84,7 @@ PREFIXES = {
     "win7": {"generation": 9, "wow64": True, "version": "6.1", "bits": "64"},
     "win10": {"generation": 10, "wow64": True, "version": "6.2", "bits": "64"},
     "winxp": {"generation": 6, "wow64": False, "version": "5.1", "bits": "32"},
+    "win2k": {"generation": 5, "wow64": False, "version": "5.0", "bits": "32"},
 }
 
 # The same UAC policy values everywhere: Windows 7 looks at EnableLUA (0) and
@@ -262,12 +263,13 @@ def check_generation(prefix_name, report, log_lines):
     want_dx = re.escape("*--> %s <--*\r\n\r\n" % command + fx.DXDIAG_KEPT.decode("latin-1") + "\r\n") + version + "\\Z"
     check(re.match(want_dx, dx) is not None, tag + "dxdiag section and version lines:\n%r" % dx)
 
-    # Route tracers: pathping with -4 from XP on.
+    # Route tracers: pathping, with -4 from XP on.
     route = sections.get("Tracing network paths", "")
     outputs = re.findall(r"stand-in ran: (.*)\r\n", route)
     tracer_lines = [line for line in log_lines if not line.startswith("dxdiag")]
-    check(outputs and all(re.fullmatch(r"pathping\.exe -w 500 -q 100 -4 \d+\.\d+\.\d+\.\d+", o) for o in outputs),
-          tag + "route tracer command lines %s" % outputs)
+    tracer = "pathping.exe -w 500 -q 100 " + ("-4 " if generation >= 6 else "")
+    check(outputs and all(re.fullmatch(re.escape(tracer) + r"\d+\.\d+\.\d+\.\d+", o) for o in outputs),
+          tag + "route tracer command lines %s (want %r and an address)" % (outputs, tracer))
     # Tracers start together and append to one log, and Wine's appends from
     # several processes can overwrite each other's entries, so the log may
     # miss one: every logged tracer must be in the report, not the reverse.
