@@ -485,7 +485,7 @@ LOCALES = [
 # path, which the program gets without quotes.
 DOWNLOADS = {3: "T\u00e9l\u00e9chargements", 2: "\ub2e4\uc6b4\ub85c\ub4dc",
              11: "\u0417\u0430\u0433\u0440\u0443\u0437\u043a\u0438",
-             9: "\u30c0\u30a6\u30f3\u30ed\u30fc\u30c9", 7: "\u4e0b\u8f09"}
+             9: "\u30c0\u30a6\u30f3\u30ed\u30fc\u30c9", 7: "\u4e0b\u8f09", 8: "\u4e0b\u8f7d"}
 
 
 def locale_flow(build, language, enabled):
