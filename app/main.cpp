@@ -5,11 +5,15 @@
 #include "app/command_line.h"
 #include "app/verify_mode.h"
 #include "collect/network/sockets.h"
+#include "common/system_library.h"
 #include "report/run_control.h"
 #include "resources/resource_ids.h"
 #include "ui/main_window.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    // Before anything is loaded by name: the program may run elevated from a
+    // folder where anyone can drop a DLL.
+    RestrictDllSearch();
     // The mode comes from the whole command line, split by the program's own
     // rules. The runtime's argument text ends an unquoted program path at its
     // first byte of 128 or above (an accented letter of the user's name, a

@@ -27,6 +27,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "network"))
 
 import driver as dgn  # noqa: E402
+import game_fixtures as fx  # noqa: E402
 import sealed_run  # noqa: E402
 import wine_locale  # noqa: E402
 from run_helpers import (MAIN_WINDOW, MESSAGE_BOX, PROGRESS_DIALOG, RESULT_DIALOG, attach,  # noqa: E402
@@ -152,17 +153,10 @@ def main():
 
 
 def english_run(build_dir, prefix):
-    tools = tempfile.mkdtemp(prefix="dgn-tools-")
-    installed = []
-    for name in ("tracert.exe", "pathping.exe", "dxdiag.exe"):
-        installed.append(os.path.join(tools, name))
-        shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"), installed[-1])
-    try:
-        # The 32-bit XP prefix: Wine's 64-bit dxdiag would not end under WOW64.
-        return sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside", build_dir],
-                              scenario="all_reachable", xvfb=True, install=installed, wine_prefix=prefix)
-    finally:
-        shutil.rmtree(tools, ignore_errors=True)
+    # The 32-bit XP prefix: Wine's 64-bit dxdiag would not end under WOW64.
+    return fx.run_sealed_with_stand_ins(build_dir, [sys.executable, os.path.abspath(__file__), "--inside", build_dir],
+                                        ("tracert.exe", "pathping.exe", "dxdiag.exe"), scenario="all_reachable",
+                                        xvfb=True, wine_prefix=prefix)
 
 
 if __name__ == "__main__":

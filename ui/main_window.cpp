@@ -16,6 +16,7 @@
 #include "collect/network/sockets.h"
 #include "collect/network/web_access.h"
 #include "collect/system/windows_version.h"
+#include "common/system_library.h"
 #include "report/run_control.h"
 #include "report/test_run.h"
 #include "resources/resource_ids.h"
@@ -58,7 +59,7 @@ struct GameListPane {
 struct ThemeLibrary {
     HMODULE module;
     SetWindowThemeFunction setWindowTheme;
-    ThemeLibrary() : module(LoadLibraryA("uxtheme.dll")), setWindowTheme(NULL) {
+    ThemeLibrary() : module(LoadSystemLibrary("uxtheme.dll")), setWindowTheme(NULL) {
         if (module != NULL)
             setWindowTheme = (SetWindowThemeFunction)(void*)GetProcAddress(module, "SetWindowTheme");
     }

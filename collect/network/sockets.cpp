@@ -11,6 +11,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/system_library.h"
+
 volatile bool socketsReady = false;
 
 bool StartSockets() {
@@ -163,12 +165,7 @@ volatile LONG g_bindState = 0;  // 0 not bound, 1 binding, 2 bound
 
 // Binds all three functions from one system library, or none of them.
 bool BindFrom(const char* name) {
-    char path[MAX_PATH + 16];
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
-    strcat(path, "\\");
-    strcat(path, name);
-    HMODULE library = LoadLibraryA(path);
+    HMODULE library = LoadSystemLibrary(name);
     if (library == NULL) return false;
     FARPROC getAddrInfo = GetProcAddress(library, "getaddrinfo");
     FARPROC getNameInfo = GetProcAddress(library, "getnameinfo");
@@ -193,7 +190,7 @@ void LoadResolver() {
         while (g_bindState != 2) Sleep(0);  // another thread is binding right now
         return;
     }
-    if (!BindFrom("ws2_32")) BindFrom("wship6");
+    if (!BindFrom("ws2_32.dll")) BindFrom("wship6.dll");
     InterlockedExchange(&g_bindState, 2);
 }
 

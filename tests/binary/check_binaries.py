@@ -15,6 +15,9 @@ For every executable and DLL given (the shipped program and the test programs):
   - the headers allow XP (subsystem version 5.1 or lower) and ask for ASLR
     (dynamic base with relocations) and DEP (NX compatible).
 For the shipped program also:
+  - every DLL it imports is one of the system's KnownDLLs on every supported
+    Windows, which the loader never takes from the program's own folder, or a
+    listed exception (windows_dlls.txt says which and why);
   - its manifest asks for administrator rights, brings in the version 6
     common controls and declares exactly Vista, 7 and 8.
 
@@ -60,7 +63,7 @@ def read_dlls():
         name, known, static = fields[0].lower(), fields[1], fields[2]
         systems = set(SUPPORTED) if known == "all" else set() if known == "none" else set(known.split(","))
         unknown = systems - set(SUPPORTED)
-        if unknown or static not in ("known", "runtime", "side-by-side", "no"):
+        if unknown or static not in ("known", "runtime", "no"):
             sys.exit("windows_dlls.txt:%d: cannot read %s" % (number, " ".join(fields)))
         dlls[name] = (systems, static)
     return dlls
@@ -173,6 +176,14 @@ def check_imports(image, shipped, dlls, functions, problems):
         if key not in dlls:
             problems.append("imports %s, which Windows does not have (or which windows_dlls.txt does not list)" % dll)
             continue
+        known, static = dlls[key]
+        if shipped:
+            if static == "known" and known != set(SUPPORTED):
+                problems.append("windows_dlls.txt marks %s 'known' but lists it only for %s" % (dll, sorted(known)))
+            elif static == "no":
+                problems.append("imports %s statically: it is no KnownDLL on %s, so the loader would take a copy "
+                                "planted beside the program; load it at run time from the system folder instead"
+                                % (dll, ", ".join(s for s in SUPPORTED if s not in known)))
         for name in names:
             count += 1
             minimum = functions.get((key, name))

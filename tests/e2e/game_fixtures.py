@@ -215,6 +215,22 @@ def install(prefix, wow64, hosts=False, uac=None, extra_registry=()):
         import_registry(uac_values, "64")
 
 
+def run_sealed_with_stand_ins(build_dir, command, tools=("tracert.exe", "pathping.exe"), **sealed_args):
+    """Runs command in a sealed session (tests/network/sealed_run.py) whose
+    prefix gets tests/tool_stand_in.exe under each name in tools, in its
+    32-bit system folder; returns the exit code. sealed_args go to
+    sealed_run.run()."""
+    import sealed_run  # tests/network, on the caller's path
+    folder = tempfile.mkdtemp(prefix="dgn-tools-")
+    try:
+        installed = [os.path.join(folder, name) for name in tools]
+        for path in installed:
+            shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"), path)
+        return sealed_run.run(command, install=installed, **sealed_args)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def install_dxdiag_stand_in(build_dir, prefix, work):
     """Makes the (overlaid) prefix run the tool stand-in as dxdiag, 32- and
     64-bit prefixes alike; returns the Unix path of the log of command lines

@@ -485,17 +485,10 @@ def main():
             print("FAIL " + error)
             return 1
         env = dict(os.environ, LANG=FOREIGN_LANG, LOCPATH=cache)
-    tools = tempfile.mkdtemp(prefix="dgn-tools-")
-    installed = []
-    for name in ("tracert.exe", "pathping.exe"):
-        installed.append(os.path.join(tools, name))
-        shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"), installed[-1])
-    try:
-        return sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside", build_dir, prefix_name]
-                              + sys.argv[3:], scenario="all_reachable", xvfb=True, install=installed,
-                              wine_prefix=os.path.join(build_dir, "wine", prefix_name), env=env)
-    finally:
-        shutil.rmtree(tools, ignore_errors=True)
+    return fx.run_sealed_with_stand_ins(build_dir, [sys.executable, os.path.abspath(__file__), "--inside", build_dir,
+                                                    prefix_name] + sys.argv[3:],
+                                        scenario="all_reachable", xvfb=True,
+                                        wine_prefix=os.path.join(build_dir, "wine", prefix_name), env=env)
 
 
 if __name__ == "__main__":

@@ -79,18 +79,20 @@ def reports_in(folder):
     return set(glob.glob(os.path.join(folder, "DGN*.tmp")))
 
 
-def run_to_file(d, *commands, timeout=60):
+def run_to_file(d, *commands, timeout=60, env=None):
     """Driver.run with the driver's output in a file instead of a pipe: the
     program started here (and Wine's desktop process, which the first window
     starts) inherit the driver's output and outlive it, so a pipe would not
-    end when the driver does."""
+    end when the driver does. env: the driver's (and so the started
+    program's) environment, if not this process's."""
     argv = [d.wine, d.exe]
     for i, command in enumerate(commands):
         if i:
             argv.append("+")
         argv.extend(command)
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        code = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout).returncode
+        code = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout,
+                              env=env).returncode
         out.seek(0)
         err.seek(0)
         result = dgn.Result(code, stderr=err.read().decode("latin-1"))

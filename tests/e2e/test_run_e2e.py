@@ -53,6 +53,7 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "network"))
 
 import driver as dgn  # noqa: E402
+import game_fixtures as fx  # noqa: E402
 import sealed_run  # noqa: E402
 from run_helpers import (BANNERS_IN_ORDER, MAIN_WINDOW, PROGRESS_DIALOG, RESULT_DIALOG, RULE, TRAILER,  # noqa: E402
                          attach, complete_archive, dxdiag_file, file_digest, find_message_box, press_test,
@@ -402,23 +403,16 @@ def main():
         return inside_offline(sys.argv[2])
     build_dir = os.path.abspath(sys.argv[1])
     # dxdiag and the route tracers, played by the stand-in tool under their
-    # own names.
-    stand_ins = tempfile.mkdtemp(prefix="dgn-tools-")
-    installed = []
-    for name in ("tracert.exe", "pathping.exe", "dxdiag.exe"):
-        installed.append(os.path.join(stand_ins, name))
-        shutil.copy(os.path.join(build_dir, "tests", "tool_stand_in.exe"), installed[-1])
-    # The 32-bit XP prefix: under WOW64 Wine's own 64-bit dxdiag would run and
-    # never end in this setting.
+    # own names, in the 32-bit XP prefix: under WOW64 Wine's own 64-bit dxdiag
+    # would run and never end in this setting.
+    tools = ("tracert.exe", "pathping.exe", "dxdiag.exe")
     prefix = os.path.join(build_dir, "wine", "winxp")
-    try:
-        rc = sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside", build_dir],
-                            scenario="one_silent", xvfb=True, install=installed, wine_prefix=prefix)
-        rc |= sealed_run.run([sys.executable, os.path.abspath(__file__), "--inside-offline", build_dir],
-                             scenario="update_down", xvfb=True, install=installed, wine_prefix=prefix)
-        return rc
-    finally:
-        shutil.rmtree(stand_ins, ignore_errors=True)
+    rc = fx.run_sealed_with_stand_ins(build_dir, [sys.executable, os.path.abspath(__file__), "--inside", build_dir],
+                                      tools, scenario="one_silent", xvfb=True, wine_prefix=prefix)
+    rc |= fx.run_sealed_with_stand_ins(build_dir, [sys.executable, os.path.abspath(__file__), "--inside-offline",
+                                                   build_dir],
+                                       tools, scenario="update_down", xvfb=True, wine_prefix=prefix)
+    return rc
 
 
 if __name__ == "__main__":
