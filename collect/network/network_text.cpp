@@ -54,10 +54,12 @@ void CopyBounded(char (&out)[256], const char* text) {
 }  // namespace
 
 bool ParseContentLength(const char* text, uint32_t* length) {
-    if (text == NULL || *text == '\0') return false;
+    if (text == NULL) return false;
+    const char* p = text;
+    while (*p == ' ' || *p == '\t') ++p;
+    if (*p < '0' || *p > '9') return false;
     uint64_t value = 0;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p < '0' || *p > '9') return false;
+    for (; *p >= '0' && *p <= '9'; ++p) {
         value = value * 10 + static_cast<unsigned>(*p - '0');
         if (value > 0xFFFFFFFFULL) return false;
     }

@@ -6,8 +6,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// A Content-Length value: only decimal digits (at least one) that fit in 32
-// bits. Anything else (a sign, blanks, letters, an overflowing number) is no
+// A Content-Length value: the decimal digits (at least one) that follow
+// optional blanks and tabs, up to the first other character, which ends the
+// number (servers and proxies that add a blank or a note after it still
+// answer). No digits there (a sign, letters) or a number beyond 32 bits is no
 // length at all, so a broken header can never become a huge or negative size.
 bool ParseContentLength(const char* text, uint32_t* length);
 

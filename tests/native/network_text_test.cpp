@@ -36,21 +36,26 @@ TEST(CompareVersions, ReadsAtMost255CharactersOfEitherText) {
     EXPECT_EQ(-1, CompareVersions(NULL, NULL));
 }
 
-TEST(ParseContentLength, AcceptsOnlyPlainNonNegativeNumbers) {
-    uint32_t length = 7;
-    EXPECT_TRUE(ParseContentLength("0", &length));
-    EXPECT_EQ(0u, length);
-    EXPECT_TRUE(ParseContentLength("300", &length));
-    EXPECT_EQ(300u, length);
-    EXPECT_TRUE(ParseContentLength("4294967295", &length));
-    EXPECT_EQ(4294967295u, length);
-    const char* refused[] = {"", "-1", "+5", " 12", "12 ", "12abc", "0x10", "4294967296",
-                             "99999999999999999999", "1e3"};
+TEST(ParseContentLength, ReadsTheLeadingDigitsAfterBlanksAndRefusesOverflow) {
+    struct Case {
+        const char* text;
+        uint32_t length;
+    } accepted[] = {{"0", 0},        {"300", 300},       {"4294967295", 4294967295u}, {" 12", 12},
+                    {"\t 12", 12},   {"12 ", 12},        {"12abc", 12},               {"9 bytes", 9},
+                    {"0x10", 0},     {"1e3", 1},         {"007", 7},                  {"12, 12", 12}};
+    for (const Case& c : accepted) {
+        uint32_t length = 7;
+        EXPECT_TRUE(ParseContentLength(c.text, &length)) << c.text;
+        EXPECT_EQ(c.length, length) << c.text;
+    }
+    const char* refused[] = {"", " ", "-1", "+5", "abc12", "\r\n12", "4294967296", "99999999999999999999",
+                             " 4294967296abc"};
     for (const char* text : refused) {
-        length = 7;
+        uint32_t length = 7;
         EXPECT_FALSE(ParseContentLength(text, &length)) << text;
         EXPECT_EQ(7u, length) << text;
     }
+    uint32_t length = 7;
     EXPECT_FALSE(ParseContentLength(NULL, &length));
 }
 
