@@ -21,3 +21,8 @@ int QueryLatestVersion();
 int CompareVersions(const char* own, const char* fetched);
 bool UrlReachable(const char* url);
 void DownloadLatestVersion();
+
+// How long one request may wait for its connection, and once connected for
+// each piece of the answer: 15 000 ms each unless a test shortens them. A
+// request that runs out of either fails like one to a server that is down.
+void SetWebTimeLimits(unsigned long connectMs, unsigned long receiveMs);

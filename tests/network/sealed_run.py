@@ -166,6 +166,7 @@ class Services:
         self.http_servers = []
         self.selector = selectors.DefaultSelector()
         self.stopping = False
+        self.stopped = threading.Event()
 
     def log_request(self, line):
         if not self.request_log:
@@ -199,8 +200,9 @@ class Services:
 
     def odd_answer(self, path, out):
         """Answers of the update server under /test/ for the HTTP client's
-        edge cases: a body in pieces, a body shorter than announced, broken
-        or missing Content-Length values, and an error page."""
+        edge cases: a body in pieces, a body shorter than announced, broken,
+        annotated or missing Content-Length values, an error page, and a
+        server that never answers the request or never sends the body."""
         def head(status, length):
             out.write(("HTTP/1.0 %s\r\nContent-Type: text/plain\r\nCache-Control: no-store\r\n" % status).encode())
             if length is not None:
@@ -220,8 +222,18 @@ class Services:
             head("200 OK", "-1")
             out.write(b"1.0")
         elif path == "/test/text":
-            head("200 OK", "12abc")
+            head("200 OK", "abc9")
             out.write(b"1.0.0.0\r\n")
+        elif path == "/test/annotated":
+            head("200 OK", "9 bytes")
+            out.write(b"1.0.0.0\r\n")
+        elif path == "/test/mute":
+            self.stopped.wait(60)
+            return
+        elif path == "/test/stall":
+            head("200 OK", 9)
+            self.stopped.wait(60)
+            return
         elif path == "/test/huge":
             head("200 OK", "99999999999999999999")
             out.write(b"1.0")
@@ -311,6 +323,7 @@ class Services:
 
     def stop(self):
         self.stopping = True
+        self.stopped.set()
         for server in self.http_servers:
             server.shutdown()
             server.server_close()

@@ -41,6 +41,20 @@ class WebAccessNoAddressLabel : public sealed::ScenarioTest {
 protected:
     WebAccessNoAddressLabel() : ScenarioTest("no_address_label") {}
 };
+class WebAccessOneSilent : public sealed::ScenarioTest {
+protected:
+    WebAccessOneSilent() : ScenarioTest("one_silent") {}
+    void TearDown() override { SetWebTimeLimits(15000, 15000); }
+};
+
+// Milliseconds a failed fetch took.
+DWORD TimedFailure(const char* url) {
+    DWORD start = GetTickCount();
+    bool ok = true;
+    Fetch(url, 256, &ok);
+    EXPECT_FALSE(ok) << url;
+    return GetTickCount() - start;
+}
 
 }  // namespace
 
@@ -58,7 +72,7 @@ TEST_F(WebAccessAllReachable, HttpGetReadsTheAnnouncedLengthAndRefusesSmallerBuf
     EXPECT_FALSE(ok);
 }
 
-TEST_F(WebAccessAllReachable, HttpGetWaitsForABodyInPiecesAndRefusesBrokenLengths) {
+TEST_F(WebAccessAllReachable, HttpGetWaitsForABodyInPiecesAndReadsTheLengthsLeadingDigits) {
     bool ok = false;
     // Three pieces 300 ms apart: a read that returns part of the body is no failure.
     std::string split = Fetch("http://" DEPLOY_UPDATE_HOST "/test/split", 4000, &ok);
@@ -67,7 +81,10 @@ TEST_F(WebAccessAllReachable, HttpGetWaitsForABodyInPiecesAndRefusesBrokenLength
     // The stream ends before the announced 20 bytes: failure, with what came.
     EXPECT_EQ("1.0.0", Fetch("http://" DEPLOY_UPDATE_HOST "/test/short", 256, &ok));
     EXPECT_FALSE(ok);
-    // Lengths that are not plain non-negative numbers are refused before any
+    // A note after the length's digits does not matter.
+    EXPECT_EQ("1.0.0.0\r\n", Fetch("http://" DEPLOY_UPDATE_HOST "/test/annotated", 256, &ok));
+    EXPECT_TRUE(ok);
+    // Lengths without leading digits or beyond 32 bits are refused before any
     // read (the capacity stays as it was); so is an answer without a length.
     const char* refused[] = {"/test/negative", "/test/text", "/test/huge", "/test/none"};
     for (const char* path : refused) {
@@ -78,6 +95,26 @@ TEST_F(WebAccessAllReachable, HttpGetWaitsForABodyInPiecesAndRefusesBrokenLength
     // The status is not looked at: an error page with a length is a body.
     EXPECT_EQ("missing", Fetch("http://" DEPLOY_UPDATE_HOST "/test/missing", 256, &ok));
     EXPECT_TRUE(ok);
+}
+
+// A server that takes the request and never answers, or never sends the body
+// it announced, and one whose connection is never accepted: each request ends
+// at its limit as if the server were down, the version check included.
+TEST_F(WebAccessOneSilent, RequestsToServersThatNeverAnswerEndAtTheTimeLimits) {
+    SetWebTimeLimits(1000, 1000);
+    const char* urls[] = {"http://192.0.2.32/", "http://" DEPLOY_UPDATE_HOST "/test/mute",
+                          "http://" DEPLOY_UPDATE_HOST "/test/stall"};
+    for (const char* url : urls) {
+        DWORD spent = TimedFailure(url);
+        EXPECT_GE(spent, 900u) << url;
+        EXPECT_LT(spent, 5000u) << url;
+    }
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(UrlReachable("http://" DEPLOY_UPDATE_HOST "/test/mute"));
+    EXPECT_FALSE(UrlReachable("http://192.0.2.32/"));
+    EXPECT_LT(GetTickCount() - start, 10000u);
+    // The limits bound waiting, not answers: the version file still comes.
+    EXPECT_EQ(VersionCurrent, QueryLatestVersion());
 }
 
 TEST_F(WebAccessAllReachable, ExternalAddressSectionShowsTheAddress) {
