@@ -14,6 +14,15 @@
 // and the tool gets the writing client end. Where the caller has switched
 // WOW64 file-system redirection off, the system folder path leads to the native
 // tools, which is what the 64-bit dxdiag run wants.
+//
+// Every tool runs inside one job object of this process that ends its
+// processes when the job's last handle is closed, which happens when Diagnova
+// ends, however it ends (its window closed during a run, a crash, Task
+// Manager): otherwise up to 128 route tracers, each running for minutes, and
+// dxdiag would go on without anyone to read them. The tool starts suspended
+// and runs only once it is in the job, so nothing it starts can escape. Where
+// Diagnova itself already runs inside a job that allows no other (Windows 7
+// and older allow a process only one job), the tool simply runs outside ours.
 #include "collect/network/console_tool.h"
 
 #include <stdio.h>
@@ -40,6 +49,29 @@ bool ToolApplicationPath(const char* commandLine, char path[MAX_PATH]) {
     return written > 0 && written < MAX_PATH;
 }
 
+// The job of every started tool; made at the first start, never closed, so it
+// ends with the process. Its handle is not inheritable: a tool holding one
+// would keep the job, and so itself, alive after Diagnova has ended.
+HANDLE ToolJob() {
+    static HANDLE volatile s_job = NULL;
+    HANDLE job = s_job;
+    if (job != NULL) return job;
+    HANDLE made = CreateJobObjectA(NULL, NULL);
+    if (made == NULL) return NULL;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    ZeroMemory(&limits, sizeof limits);
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(made);
+        return NULL;
+    }
+    // Starter threads may get here together; the first job made is kept.
+    HANDLE earlier = InterlockedCompareExchangePointer(const_cast<HANDLE*>(&s_job), made, NULL);
+    if (earlier == NULL) return made;
+    CloseHandle(made);
+    return earlier;
+}
+
 bool StartTool(const char* commandLine, HANDLE outputWrite, PROCESS_INFORMATION* process) {
     char application[MAX_PATH];
     if (!ToolApplicationPath(commandLine, application)) {
@@ -61,8 +93,19 @@ bool StartTool(const char* commandLine, HANDLE outputWrite, PROCESS_INFORMATION*
     startup.hStdInput = NULL;
     startup.hStdOutput = outputWrite;
     startup.hStdError = NULL;  // whatever the tool says on standard error is lost
-    return CreateProcessA(application, static_cast<char*>(line.Get()), NULL, NULL, TRUE, 0, NULL, NULL,
-                          &startup, process) != FALSE;
+    if (!CreateProcessA(application, static_cast<char*>(line.Get()), NULL, NULL, TRUE, CREATE_SUSPENDED, NULL, NULL,
+                        &startup, process)) {
+        return false;
+    }
+    HANDLE job = ToolJob();
+    if (job != NULL) AssignProcessToJobObject(job, process->hProcess);
+    if (ResumeThread(process->hThread) == static_cast<DWORD>(-1)) {
+        TerminateProcess(process->hProcess, 0);
+        CloseHandle(process->hThread);
+        CloseHandle(process->hProcess);
+        return false;
+    }
+    return true;
 }
 
 // Starts the tool with the given write end as its standard output and closes

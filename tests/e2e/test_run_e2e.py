@@ -35,7 +35,9 @@ run, so that one program instance goes through all of these in turn:
      Test makes that run no longer current, which stops its dxdiag, and the
      abandoned run deletes its report and dxdiag's file while the new run
      completes and replaces the earlier Runeveil 2 archive.
-  8. In a second sealed session, without Internet access (the update server
+  8. Closing the main window during route tracing (the tracers never end)
+     ends the program and every tracer it started.
+  9. In a second sealed session, without Internet access (the update server
      is down): after the start-up warning, a run shows the connectivity
      step's warning once, then ends as if cancelled: the dialog closes, no
      tracer starts, the report and dxdiag's file are deleted, no archive.
@@ -344,9 +346,21 @@ def inside(build_dir):
     check(len(left) == 1, "the two runs leave exactly the completed run's report: %s" % left)
     if len(left) == 1 and os.path.isfile(rv2_archive):
         check_completed_report(rv2_archive, "Runeveil 2 Test.txt", left.pop(), "Runeveil 2 Test Report")
+
+    # 8. Closing the main window during route tracing ends the program, and
+    # with it every tool it started: the tracers never end by themselves.
+    tools.set(hang="1")
+    starts = len(tools.starts())
+    r = press_test(d, pid, 1)
+    check(r.returncode == 0, "a last Runeveil 2 test started\n" + str(r))
+    check(wait_for(lambda: tools.tracers(starts), 120), "the route tracers started")
+    check(wait_for_status(d, pid, ROUTE, 10), "the progress dialog shows the route step")
     r = run_to_file(d, attach(pid), MAIN_WINDOW, ["close"], ["timeout", "60000"],
                     ["wait-exit"], timeout=90)
-    check(r.returncode == 0, "the program ends\n" + str(r))
+    check(r.returncode == 0, "closing the main window ends the program\n" + str(r))
+    tracers = tools.tracers(starts)
+    check(processes_ended(d, [p for _, p in tracers]), "none of the %d tracers outlives the program" % len(tracers))
+    tools.set()
     archives = sorted(n for n in os.listdir(program_dir) if n.endswith(".zip"))
     check(archives == ["Kharros II Test.zip", "Runeveil 2 Test.zip", "Runeveil Test.zip", "Solmere Test.zip"],
           "the program's folder holds one archive per game and nothing else of the runs: %s" % archives)
