@@ -361,6 +361,17 @@ DWORD WINAPI StartTraces(LPVOID parameter) {
     return 0;
 }
 
+// While this process is attached to a tool's console, a console control
+// event sent to that console reaches this process too, and the default
+// handler ends the process: a Ctrl+C or Ctrl+Break that a tool (or any other
+// program on that console) sends to its console's processes would end
+// Diagnova with its run. The handler keeps the program running for those two;
+// they are meant for the tools. The console's closing, logoff and shutdown
+// go to the default handling: once a console closes, the system ends every
+// process still attached to it whatever a handler answers. The console is
+// hidden and shared for the start phase only.
+BOOL WINAPI KeepRunningOnConsoleBreak(DWORD event) { return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT; }
+
 // This process attached to a route tool's console for the start phase, with
 // the standard handles it had before (attaching may replace missing ones).
 struct SharedConsole {
@@ -388,12 +399,15 @@ void AttachToToolConsole(HANDLE process, SharedConsole* shared) {
     DWORD processId = getProcessId(process);
     if (processId == 0) return;
     for (int i = 0; i < 3; ++i) shared->standardHandles[i] = GetStdHandle(kStandardHandleIds[i]);
+    if (!SetConsoleCtrlHandler(KeepRunningOnConsoleBreak, TRUE)) return;
     shared->attached = attachConsole(processId) != FALSE;
+    if (!shared->attached) SetConsoleCtrlHandler(KeepRunningOnConsoleBreak, FALSE);
 }
 
 void DetachFromToolConsole(SharedConsole* shared) {
     if (!shared->attached) return;
     FreeConsole();
+    SetConsoleCtrlHandler(KeepRunningOnConsoleBreak, FALSE);
     for (int i = 0; i < 3; ++i) SetStdHandle(kStandardHandleIds[i], shared->standardHandles[i]);
     shared->attached = false;
 }
