@@ -102,6 +102,18 @@ DGN_LATE_IMPORT("wininet.dll", BOOL, HttpQueryInfoA, 20, (HINTERNET a, DWORD b, 
 DGN_LATE_IMPORT("wininet.dll", BOOL, InternetReadFile, 16, (HINTERNET a, LPVOID b, DWORD c, LPDWORD d), (a, b, c, d),
                 FALSE);
 DGN_LATE_IMPORT("wininet.dll", BOOL, InternetCloseHandle, 4, (HINTERNET a), (a), FALSE);
+DGN_LATE_IMPORT("wininet.dll", BOOL, InternetCrackUrlA, 16, (LPCSTR a, DWORD b, DWORD c, LPURL_COMPONENTSA d),
+                (a, b, c, d), FALSE);
+DGN_LATE_IMPORT("wininet.dll", HINTERNET, InternetConnectA, 32,
+                (HINTERNET a, LPCSTR b, INTERNET_PORT c, LPCSTR d, LPCSTR e, DWORD f, DWORD g, DWORD_PTR h),
+                (a, b, c, d, e, f, g, h), NULL);
+DGN_LATE_IMPORT("wininet.dll", HINTERNET, HttpOpenRequestA, 32,
+                (HINTERNET a, LPCSTR b, LPCSTR c, LPCSTR d, LPCSTR e, LPCSTR* f, DWORD g, DWORD_PTR h),
+                (a, b, c, d, e, f, g, h), NULL);
+DGN_LATE_IMPORT("wininet.dll", BOOL, HttpSendRequestA, 20, (HINTERNET a, LPCSTR b, DWORD c, LPVOID d, DWORD e),
+                (a, b, c, d, e), FALSE);
+DGN_LATE_IMPORT("wininet.dll", BOOL, InternetSetOptionA, 16, (HINTERNET a, DWORD b, LPVOID c, DWORD d), (a, b, c, d),
+                FALSE);
 
 // ---- ws2_32.dll: sockets and name resolution ---------------------------------------
 // (getaddrinfo and its partners are bound by collect/network/sockets.cpp.)
