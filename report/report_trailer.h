@@ -44,3 +44,8 @@ void TrailerScanInit(TrailerScan* scan);
 void TrailerScanUpdate(TrailerScan* scan, const void* bytes, size_t byteCount);
 // True when the bytes taken in so far, as a whole, pass DigestTrailerVerifies.
 bool TrailerScanVerifies(const TrailerScan* scan);
+// Chooses between the processor's SSE2 (when it has it) and portable code for
+// the search through the text; returns whether SSE2 is now in use. The choice
+// is made automatically on first use; tests and benchmarks call this to run
+// both.
+bool TrailerScanSelectAcceleration(bool enable);

@@ -2,6 +2,8 @@
 #include "report/report_seal.h"
 
 #include "report/digest.h"
+#include "report/report_trailer.h"
+#include "report/zip_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -247,4 +249,48 @@ TEST(ReportSeal, ThirtyTwoBitBuildSealsWithTheFixedDigestOnEitherImplementation)
     ASSERT_TRUE(sealed);
     DigestSelectAcceleration(true);
     EXPECT_TRUE(VerifyReportFile(dir.File("big.txt").c_str()));
+}
+
+TEST(ReportSeal, TheReportInsideAnArchiveIsCheckedThroughTheFileOnEitherSearchPath) {
+    // Several read and inflate chunks long, packed by the ZIP writer as a run
+    // does; and the same report with one byte changed after sealing, packed
+    // the same way, so its CRC fits and only the seal can tell.
+    TempDir dir;
+    std::string big = kReport;
+    while (big.size() < 3 * kZipReadChunkBytes) big += kReport;
+    bool sealed = false;
+    std::string bytes = SealFile(dir.File("sealed.txt"), big, &sealed);
+    ASSERT_TRUE(sealed);
+    bytes[kZipReadChunkBytes + 5] ^= 1;
+    WriteWholeFile(dir.File("changed.txt"), bytes);
+    for (const char* name : {"sealed", "changed"}) {
+        ZipHandle archive = ZipCreateFile(dir.File(std::string(name) + ".zip").c_str());
+        ASSERT_EQ(ZipOk, ZipAddFile(dir.File(std::string(name) + ".txt").c_str(), "Runeveil 2 Test.txt", archive));
+        ASSERT_EQ(ZipOk, ZipAddFile(dir.File("sealed.txt").c_str(), "Launcher\\copy.txt", archive));
+        ASSERT_EQ(ZipOk, ZipClose(archive));
+    }
+    const char* const names[] = {"Runeveil Test.txt", "Runeveil 2 Test.txt"};
+    for (bool sse2 : {false, true}) {
+        if (TrailerScanSelectAcceleration(sse2) != sse2) {
+            std::printf("untested: the SSE2 search of the streamed check (this processor lacks SSE2)\n");
+            continue;
+        }
+        for (const char* name : {"sealed", "changed"}) {
+            HANDLE file = CreateFileA(dir.File(std::string(name) + ".zip").c_str(), GENERIC_READ, 0, NULL,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+            ASSERT_NE(INVALID_HANDLE_VALUE, file);
+            EXPECT_TRUE(FileStartsAsArchive(file));
+            ZipMemberInfo member;
+            bool matched = false;
+            EXPECT_EQ(ZipReadOk, CheckReportArchive(file, names, 2, &member, &matched)) << name;
+            EXPECT_EQ(std::string(name) == "sealed", matched) << name << (sse2 ? " with SSE2" : "");
+            EXPECT_STREQ("Runeveil 2 Test.txt", member.name);
+            CloseHandle(file);
+        }
+    }
+    TrailerScanSelectAcceleration(true);
+    HANDLE report = CreateFileA(dir.File("sealed.txt").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    EXPECT_FALSE(FileStartsAsArchive(report));
+    CloseHandle(report);
 }
