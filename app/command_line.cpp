@@ -4,17 +4,22 @@
 #include "app/command_line.h"
 
 #include <stddef.h>
+#include <wchar.h>
 
 namespace {
 
-bool IsWhiteSpace(char c) {
+// The same rules for narrow and wide text: the verification mode splits the
+// wide command line, so that a report named in any script is found.
+template <class Char>
+bool IsWhiteSpace(Char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 // Where the word that starts at the cursor ends: at its closing quote when
 // it is quoted, else at the next white space; at the end of the text when
 // neither comes.
-const char* WordEnd(const char* cursor, bool quoted) {
+template <class Char>
+const Char* WordEnd(const Char* cursor, bool quoted) {
     if (quoted) {
         while (*cursor != '\0' && *cursor != '"') ++cursor;
     } else {
@@ -23,9 +28,28 @@ const char* WordEnd(const char* cursor, bool quoted) {
     return cursor;
 }
 
-const char* SkipWhiteSpace(const char* cursor) {
+template <class Char>
+const Char* SkipWhiteSpace(const Char* cursor) {
     while (IsWhiteSpace(*cursor)) ++cursor;
     return cursor;
+}
+
+template <class Char>
+int SplitWords(Char* copy, Char* (&words)[kMaxCommandLineWords]) {
+    int count = 0;
+    if (copy == NULL) return 0;
+    Char* cursor = copy;
+    while (*cursor != '\0' && count < kMaxCommandLineWords) {
+        cursor += SkipWhiteSpace(cursor) - cursor;
+        bool quoted = *cursor == '"';
+        if (quoted) ++cursor;
+        // A line that ends in white space after its last word records one
+        // further, empty word here; callers see it as an empty path.
+        words[count++] = cursor;
+        cursor += WordEnd(cursor, quoted) - cursor;
+        if (*cursor != '\0') *cursor++ = '\0';
+    }
+    return count;
 }
 
 }  // namespace
@@ -40,18 +64,8 @@ const char* FindArgumentText(const char* commandLine) {
     return SkipWhiteSpace(cursor);
 }
 
-void SplitCommandLine(char* copy, CommandLineWords* words) {
-    words->count = 0;
-    if (copy == NULL) return;
-    char* cursor = copy;
-    while (*cursor != '\0' && words->count < kMaxCommandLineWords) {
-        cursor += SkipWhiteSpace(cursor) - cursor;
-        bool quoted = *cursor == '"';
-        if (quoted) ++cursor;
-        // A line that ends in white space after its last word records one
-        // further, empty word here; callers see it as an empty path.
-        words->words[words->count++] = cursor;
-        cursor += WordEnd(cursor, quoted) - cursor;
-        if (*cursor != '\0') *cursor++ = '\0';
-    }
+void SplitCommandLine(char* copy, CommandLineWords* words) { words->count = SplitWords(copy, words->words); }
+
+void SplitWideCommandLine(wchar_t* copy, WideCommandLineWords* words) {
+    words->count = SplitWords(copy, words->words);
 }

@@ -8,6 +8,8 @@
 // else is ever needed.
 #pragma once
 
+#include <wchar.h>
+
 const int kMaxCommandLineWords = 64;
 
 struct CommandLineWords {
@@ -25,3 +27,10 @@ const char* FindArgumentText(const char* commandLine);
 // Splits the copy in place: each word's end is overwritten with a NUL. Word 0
 // is the program path. Words beyond the 64th are not recorded.
 void SplitCommandLine(char* copy, CommandLineWords* words);
+
+// The same for the wide command line.
+struct WideCommandLineWords {
+    wchar_t* words[kMaxCommandLineWords];  // each points into the split copy
+    int count;
+};
+void SplitWideCommandLine(wchar_t* copy, WideCommandLineWords* words);

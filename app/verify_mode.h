@@ -1,7 +1,16 @@
 // The verification mode: check one report's digest trailer and say the outcome.
 #pragma once
 
-// Runs on the process command line; returns the exit code, 0 or -1.
+#include <wchar.h>
+
+// Exit codes: 0 the report matches (also after the usage text), -1 it does
+// not match, has no trailer, or its archive cannot be checked, 2 the file
+// cannot be opened.
+const int kVerifyExitCannotOpen = 2;
+
+// Runs on the process command line and returns the exit code.
 int RunVerifyMode();
-// The same on a given command line (program path first); for tests.
+// The same on a given command line (program path first).
+int RunVerifyModeOn(const wchar_t* commandLine);
+// The same on an ANSI command line, for tests.
 int RunVerifyModeOn(const char* commandLine);

@@ -93,10 +93,10 @@ bool Timed_buildArchive(const char* archivePath, const char* reportName, const c
     return g_programWriters.buildArchive(archivePath, reportName, reportPath);
 }
 
-INT_PTR Timed_showResult() {
+INT_PTR Timed_showResult(const char* deliveredPath) {
     unsigned long long now = SystemMicroseconds();
     LogStep("result_dialog", now, now);
-    return g_programWriters.showResult();
+    return g_programWriters.showResult(deliveredPath);
 }
 
 void InstallStepTimers() {

@@ -57,7 +57,7 @@ void OpenProgressDialog(HWND dialog) {
 
 }  // namespace
 
-INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         OpenProgressDialog(dialog);
@@ -85,7 +85,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         return TRUE;
     case WM_TEST_FINISHED:
         EndProgressDialog(dialog, 1);
-        CurrentReportStepWriters().showResult();
+        CurrentReportStepWriters().showResult(reinterpret_cast<const char*>(lParam));
         return TRUE;
     }
     return FALSE;

@@ -40,6 +40,15 @@ bool JoinPath(char (&out)[MAX_PATH], const char* folder, const char* name) {
     return PathAppendA(out, name) != FALSE;
 }
 
+// Closes and deletes an archive that failed, keeping the error that made it
+// fail as the last error, for the message that tells the player why.
+void DiscardArchive(const char* archivePath, ZipHandle archive) {
+    DWORD error = GetLastError();
+    if (archive != NULL) ZipClose(archive);
+    DeleteFileA(archivePath);
+    SetLastError(error);
+}
+
 }  // namespace
 
 bool AddFileToArchive(ZipHandle archive, const char* folderWord, const char* sourcePath) {
@@ -119,6 +128,7 @@ int CollectRuneveil2Logs(ZipHandle archive) {
 bool BuildReportArchive(const char* archivePath, const char* reportName, const char* reportPath) {
     if (archivePath == NULL || archivePath[0] == '\0' || reportName == NULL || reportName[0] == '\0' ||
         reportPath == NULL || reportPath[0] == '\0') {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
     {
@@ -131,12 +141,11 @@ bool BuildReportArchive(const char* archivePath, const char* reportName, const c
     }
     ZipHandle archive = ZipCreateFile(archivePath);
     if (archive == NULL) {
-        DeleteFileA(archivePath);
+        DiscardArchive(archivePath, NULL);
         return false;
     }
     if (ZipAddFile(reportPath, reportName, archive) != ZipOk) {
-        ZipClose(archive);
-        DeleteFileA(archivePath);
+        DiscardArchive(archivePath, archive);
         return false;
     }
     CollectLauncherFiles(archive);
@@ -144,7 +153,7 @@ bool BuildReportArchive(const char* archivePath, const char* reportName, const c
     // Without its central directory (a full disk) the file is no archive at
     // all; it goes, like one whose report could not be added.
     if (ZipClose(archive) != ZipOk) {
-        DeleteFileA(archivePath);
+        DiscardArchive(archivePath, NULL);
         return false;
     }
     return true;

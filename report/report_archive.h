@@ -4,6 +4,9 @@
 
 #include "report/zip_writer.h"
 
+// True when the archive was made with the report in it. On false the last
+// error says why (the file system's reason, or ERROR_INVALID_PARAMETER for a
+// missing argument) and no archive is left at archivePath.
 bool BuildReportArchive(const char* archivePath, const char* reportName, const char* reportPath);
 
 // Adds sourcePath as "<folderWord>\<file name>"; true when the member was added.

@@ -107,9 +107,13 @@ bool VerifyReportFile(const char* path) {
         MessageBoxA(NULL, path, "File not found", MB_OK);
         return false;
     }
+    return VerifyOpenReport(file.Get());
+}
+
+bool VerifyOpenReport(HANDLE report) {
     OwnedHeapBlock content;
     DWORD size = 0;
-    if (!ReadWholeReport(file.Get(), &content, &size)) return false;
+    if (!ReadWholeReport(report, &content, &size)) return false;
     return DigestTrailerVerifies(static_cast<const char*>(content.Get()), size);
 }
 

@@ -6,8 +6,11 @@
 
 // Digests the whole open report and appends "--- DIGEST ---\r\n" and 40 digits.
 bool AppendReportDigest(ReportSink report);
-// True when the file's trailer matches the digest of what precedes it.
+// True when the file's trailer matches the digest of what precedes it. A file
+// that cannot be opened gets a message box with its path ("File not found").
 bool VerifyReportFile(const char* path);
+// The same for a report the caller has opened for reading; read from its start.
+bool VerifyOpenReport(HANDLE report);
 
 // True when the open file starts with the ZIP local-header signature, as every
 // report archive does.

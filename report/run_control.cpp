@@ -42,11 +42,16 @@ enum RelayMessage : UINT {
 };
 
 // The timer's identifier, period and procedure travel in one record, which
-// lives on the sender's stack while the synchronous send lasts.
+// lives on the sender's stack while the synchronous send lasts; so do a
+// notification and its parameter.
 struct TimerRequest {
     UINT_PTR timerId;
     UINT periodMs;
     TIMERPROC procedure;
+};
+struct NotifyRequest {
+    UINT message;
+    LPARAM lParam;
 };
 
 LRESULT CALLBACK RelayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -70,9 +75,11 @@ LRESULT CALLBACK RelayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case RelayTimerStop:
         if (g_relayBar != NULL) KillTimer(g_relayBar, (UINT_PTR)lParam);
         break;
-    case RelayNotify:
-        SendMessageA(g_relayDialog, (UINT)lParam, 0, 0);
+    case RelayNotify: {
+        const NotifyRequest* request = (const NotifyRequest*)lParam;
+        SendMessageA(g_relayDialog, request->message, 0, request->lParam);
         break;
+    }
     case RelayCancel:
         SendMessageA(g_relayDialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
         break;
@@ -196,8 +203,9 @@ bool RelayStopBarTimer(LONG runId, UINT_PTR timerId) {
     return SendToRelay(RelayTimerStop, runId, (LPARAM)timerId);
 }
 
-bool RelayNotifyDialog(LONG runId, UINT message) {
-    return SendToRelay(RelayNotify, runId, (LPARAM)message);
+bool RelayNotifyDialog(LONG runId, UINT message, LPARAM lParam) {
+    NotifyRequest request = {message, lParam};
+    return SendToRelay(RelayNotify, runId, (LPARAM)&request);
 }
 
 bool RelayCancelDialog(LONG runId) { return SendToRelay(RelayCancel, runId, 0); }

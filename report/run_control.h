@@ -85,7 +85,7 @@ bool RelaySetStatusText(LONG runId, const char* text);
 bool RelaySetBarPosition(LONG runId, int position);
 bool RelayStartBarTimer(LONG runId, UINT_PTR timerId, UINT periodMs, TIMERPROC procedure);
 bool RelayStopBarTimer(LONG runId, UINT_PTR timerId);
-// Sends the dialog this message (parameters 0).
-bool RelayNotifyDialog(LONG runId, UINT message);
+// Sends the dialog this message (wParam 0).
+bool RelayNotifyDialog(LONG runId, UINT message, LPARAM lParam = 0);
 // Sends the dialog the Cancel command.
 bool RelayCancelDialog(LONG runId);

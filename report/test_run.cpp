@@ -26,7 +26,9 @@
 #include "collect/system/windows_version.h"
 #include "common/ansi_path.h"
 #include "common/owned_handle.h"
+#include "common/system_message.h"
 #include "report/report_archive.h"
+#include "report/report_delivery.h"
 #include "report/report_seal.h"
 #include "report/run_control.h"
 #include "ui/game_catalog.h"
@@ -98,16 +100,12 @@ void EndRunWithoutReport(const TestRunParams* params, DWORD error) {
     wchar_t folder[kWidePathChars] = L"";
     DWORD folderChars = GetTempPathW(kWidePathChars, folder);
     if (folderChars == 0 || folderChars >= kWidePathChars) folder[0] = L'\0';
-    wchar_t reason[512] = L"";
-    DWORD reasonChars = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0,
-                                       reason, sizeof reason / sizeof reason[0], NULL);
-    while (reasonChars > 0 && (reason[reasonChars - 1] == L'\n' || reason[reasonChars - 1] == L'\r' ||
-                               reason[reasonChars - 1] == L' '))
-        reason[--reasonChars] = L'\0';
+    wchar_t reason[512];
+    GetSystemReason(error, reason, sizeof reason / sizeof reason[0]);
     wchar_t intro[512] = L"";
     wchar_t caption[256] = L"";
-    MultiByteToWideChar(CP_ACP, 0, GetText(kNoReportFileText), -1, intro, sizeof intro / sizeof intro[0]);
-    MultiByteToWideChar(CP_ACP, 0, GetText(10), -1, caption, sizeof caption / sizeof caption[0]);
+    GetTextWide(kNoReportFileText, intro, sizeof intro / sizeof intro[0]);
+    GetTextWide(10, caption, sizeof caption / sizeof caption[0]);
     wchar_t text[2048];
     _snwprintf(text, sizeof text / sizeof text[0], L"%ls\n\n%ls\n\n%ls", intro, folder, reason);
     text[sizeof text / sizeof text[0] - 1] = L'\0';
@@ -145,10 +143,25 @@ void RunWorker(const TestRunParams* params) {
     if (!g_writers.verifyReport(reportPath)) {
         MessageBoxA(NULL, "Checksum mismatched", "Error", MB_OK | MB_ICONERROR);
     }
-    g_writers.buildArchive(params->archivePath, params->reportName, reportPath);
+    // Where the archive cannot be written, the player learns why and gets a
+    // file that exists and holds the sealed report; the result dialog then
+    // names that file.
+    char delivered[MAX_PATH] = "";
+    if (!g_writers.buildArchive(params->archivePath, params->reportName, reportPath) &&
+        params->reportName[0] != '\0') {
+        // An empty archive path is one that did not fit the run's record.
+        DWORD error = params->archivePath[0] == '\0' ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
+        const GameRecord* game = GetGameRecord(params->gameIndex);
+        char archiveName[MAX_PATH];
+        snprintf(archiveName, sizeof archiveName, "%s Test.%s", game != NULL ? game->name : "", "zip");
+        DeliverReportElsewhere(g_writers.buildArchive, archiveName, params->reportName, reportPath, delivered);
+        TellReportDeliveredElsewhere(archiveName, error, delivered);
+    }
     SetCheckpoint(params, kCheckpoints[kCheckpointCount - 1]);
     Sleep(kFinishedDelayMs);
-    if (IsRunCurrent(params->runId)) RelayNotifyDialog(params->runId, WM_TEST_FINISHED);
+    if (IsRunCurrent(params->runId)) {
+        RelayNotifyDialog(params->runId, WM_TEST_FINISHED, delivered[0] != '\0' ? (LPARAM)delivered : 0);
+    }
 }
 
 }  // namespace

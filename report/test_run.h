@@ -16,8 +16,10 @@
 #include "report/progress_animation.h"
 #include "report/report_writer.h"
 
-// Sent to the progress dialog when the current run has finished; both
-// parameters 0.
+// Sent to the progress dialog when the current run has finished. wParam 0;
+// lParam 0 when the archive is at its usual place, else the path (const
+// char*, valid while the message is handled) of the file that holds the
+// report instead.
 const UINT WM_TEST_FINISHED = WM_USER + 1;
 
 const int kAnimationTimerId = 1;
@@ -56,8 +58,9 @@ struct ReportStepWriters {
     bool (*appendDigest)(ReportSink);
     bool (*verifyReport)(const char* path);
     bool (*buildArchive)(const char* archivePath, const char* reportName, const char* reportPath);
-    // Opens the result dialog once the progress dialog has ended.
-    INT_PTR (*showResult)();
+    // Opens the result dialog once the progress dialog has ended; the path of
+    // the file that holds the report when it is not the usual archive, else NULL.
+    INT_PTR (*showResult)(const char* deliveredPath);
 };
 
 const ReportStepWriters& DefaultReportStepWriters();

@@ -6,6 +6,7 @@
 #include "ui/result_dialog.h"
 
 #include <shellapi.h>
+#include <shlwapi.h>
 
 #include <cstring>
 
@@ -70,11 +71,17 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     }
 }
 
-void InitResultDialog(HWND dialog) {
+void InitResultDialog(HWND dialog, const char* deliveredPath) {
     g_result.dialog = dialog;
     int game = GetSelectedGame();
-    CopyPath(g_result.programFolder, GetProgramFolder());
-    CopyPath(g_result.archivePath, GetArchivePath(game));
+    if (deliveredPath != NULL && deliveredPath[0] != '\0') {
+        CopyPath(g_result.archivePath, deliveredPath);
+        CopyPath(g_result.programFolder, deliveredPath);
+        if (!PathRemoveFileSpecA(g_result.programFolder)) g_result.programFolder[0] = '\0';
+    } else {
+        CopyPath(g_result.programFolder, GetProgramFolder());
+        CopyPath(g_result.archivePath, GetArchivePath(game));
+    }
 
     SetWindowTextA(dialog, GetText(48));
     int supportTextId = GetResultSupportTextId(game);
@@ -101,11 +108,11 @@ void InitResultDialog(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_RESULT_ARCHIVE_PATH, g_result.archivePath);
 }
 
-INT_PTR CALLBACK ResultProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK ResultProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         CentreOnOwner(dialog);
-        InitResultDialog(dialog);
+        InitResultDialog(dialog, reinterpret_cast<const char*>(lParam));
         // The path starts with the focus, selected for copying; the support
         // link before it is a tab stop too, but a link that gets the focus
         // before the dialog is visible would draw its XOR focus frame once
@@ -143,8 +150,8 @@ INT_PTR ShowAboutBox(HWND owner) {
     return DialogBoxParamA(ResourceModule(), MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutProc, 0);
 }
 
-INT_PTR ShowResultDialog() {
+INT_PTR ShowResultDialog(const char* deliveredPath) {
     int templateId = GetResultTemplateId(GetSelectedGame());
     return DialogBoxParamA(ResourceModule(), MAKEINTRESOURCEA(templateId), GetMainWindowHandle(),
-                           ResultProc, 0);
+                           ResultProc, reinterpret_cast<LPARAM>(deliveredPath));
 }

@@ -33,3 +33,8 @@ void SetCurrentLanguage(int language) {
 const char* GetText(int id) {
     return TextAt(id, TextColumnFor(GetCodePageClass(), GetCurrentLanguage()));
 }
+
+void GetTextWide(int id, wchar_t* out, int capacity) {
+    if (capacity <= 0) return;
+    if (MultiByteToWideChar(CP_ACP, 0, GetText(id), -1, out, capacity) == 0) out[0] = L'\0';
+}

@@ -4,7 +4,7 @@
 // always English and does not use this catalog.
 #pragma once
 
-const int kTextCount = 113;
+const int kTextCount = 116;
 const int kLanguageColumns = 11;
 
 enum Language {
@@ -30,6 +30,9 @@ struct TextCatalogRow {
 extern const TextCatalogRow TextCatalog[kTextCount];
 
 const char* GetText(int id);
+// The same text in wide characters, for messages that also show paths named
+// outside the ANSI code page; empty when it does not fit capacity characters.
+void GetTextWide(int id, wchar_t* out, int capacity);
 int GetCodePageClass();
 int GetCurrentLanguage();
 void SetCurrentLanguage(int language);

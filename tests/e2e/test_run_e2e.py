@@ -37,7 +37,12 @@ run, so that one program instance goes through all of these in turn:
      completes and replaces the earlier Runeveil 2 archive.
   8. Closing the main window during route tracing (the tracers never end)
      ends the program and every tracer it started.
-  9. In a second sealed session, without Internet access (the update server
+  9. A program started from a read-only folder with a read-only temporary
+     folder: the run says it cannot create its report there, and why, and
+     ends; with the temporary folder writable again the next run tells the
+     player that the archive cannot be written beside the program, and why,
+     and puts it on the desktop, which the result dialog then names.
+ 10. In a second sealed session, without Internet access (the update server
      is down): after the start-up warning, a run shows the connectivity
      step's warning once, then ends as if cancelled: the dialog closes, no
      tracer starts, the report and dxdiag's file are deleted, no archive.
@@ -46,6 +51,7 @@ Usage: test_run_e2e.py BUILD_DIR   (as root)
 """
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import zipfile
@@ -124,6 +130,24 @@ def cancel_at_once(d, pid):
     within a moment (the worker finishing in the background takes longer)."""
     r = run_to_file(d, attach(pid), PROGRESS_DIALOG, ["click", "2"], timeout=60)
     return r.returncode == 0 and wait_until_gone(d, pid, PROGRESS_DIALOG, 5)
+
+
+NO_REPORT_FILE = "The test cannot run: Diagnova cannot create its report file in your temporary folder."
+ARCHIVE_NOT_SAVED = "Diagnova could not save the report archive here:"
+SAVED_INSTEAD = "The report has been saved here instead. Please attach this file to your support ticket:"
+
+
+def reg_add(key, name, value):
+    subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f"], check=True,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def remount(folder, mode, bind=False):
+    """Makes folder read-only ("ro") or writable again ("rw") for everything
+    in this mount namespace, as a read-only medium or share would be."""
+    if bind:
+        subprocess.run(["mount", "--bind", folder, folder], check=True)
+    subprocess.run(["mount", "-o", "remount,bind," + mode, folder], check=True)
 
 
 def archive_member(archive, name):
@@ -366,6 +390,52 @@ def inside(build_dir):
     archives = sorted(n for n in os.listdir(program_dir) if n.endswith(".zip"))
     check(archives == ["Kharros II Test.zip", "Runeveil 2 Test.zip", "Runeveil Test.zip", "Solmere Test.zip"],
           "the program's folder holds one archive per game and nothing else of the runs: %s" % archives)
+
+    # 9. A read-only temporary folder, then a read-only program folder (a
+    # locked-down computer, a program run from a read-only medium). The first
+    # run says that it cannot create its report there, and why, and ends. With
+    # the temporary folder writable again the next run completes; it tells the
+    # player that the archive could not be written beside the program and why,
+    # and where it is instead (the desktop), and the result dialog names that.
+    locked = tempfile.mkdtemp(prefix="dgn-locked-")
+    shutil.copy(os.path.join(build_dir, "Diagnova.exe"), locked)
+    locked_temp = tempfile.mkdtemp(prefix="dgn-temp-")
+    desktop = tempfile.mkdtemp(prefix="dgn-desktop-")
+    for name, value in (("TEMP", locked_temp), ("TMP", locked_temp)):
+        reg_add("HKCU\\Environment", name, dgn.windows_path(value))
+    reg_add("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", "Desktop",
+            dgn.windows_path(desktop))
+    for folder in (locked, locked_temp):
+        remount(folder, "ro", bind=True)
+    r = start_test(d, dgn.windows_path(os.path.join(locked, "Diagnova.exe")), 0)
+    check(r.returncode == 0, "Runeveil test started from a read-only folder\n" + str(r))
+    pid = r.get("pid")
+    box = find_message_box(d, pid, 60) or ""
+    check(box.startswith(NO_REPORT_FILE + "\n\n" + dgn.windows_path(locked_temp) + "\\\n\n") and
+          not box.endswith("\n"), "a read-only temporary folder is named with the system's reason: %r" % box)
+    check(wait_until_gone(d, pid, PROGRESS_DIALOG), "the run without a report file ends")
+    remount(locked_temp, "rw")
+    r = press_test(d, pid, 0)
+    check(r.returncode == 0, "Runeveil test started again\n" + str(r))
+    box = find_message_box(d, pid, 120) or ""
+    elsewhere = dgn.windows_path(desktop) + "\\Runeveil Test.zip"
+    head = ARCHIVE_NOT_SAVED + "\n\n" + dgn.windows_path(locked) + "\\Runeveil Test.zip\n\n"
+    tail = "\n\n" + SAVED_INSTEAD + "\n\n" + elsewhere
+    check(box.startswith(head) and box.endswith(tail) and len(box) > len(head) + len(tail),
+          "the player is told where the archive could not be written, why, and where it is instead: %r" % box)
+    r = run_to_file(d, attach(pid), ["timeout", "120000"], RESULT_DIALOG, ["text", "1030"], ["click", "1040"],
+                    timeout=300)
+    check(r.returncode == 0 and r.get("text") == elsewhere, "the result dialog names the archive on the desktop\n" + str(r))
+    archive = os.path.join(desktop, "Runeveil Test.zip")
+    left = reports_in(locked_temp)
+    check(len(left) == 1 and complete_archive(archive), "the desktop holds the archive: %s" % os.listdir(desktop))
+    if len(left) == 1 and complete_archive(archive):
+        check_completed_report(archive, "Runeveil Test.txt", left.pop(), "Runeveil Test Report")
+    check(os.listdir(locked) == ["Diagnova.exe"], "nothing was written beside the program")
+    r = run_to_file(d, attach(pid), MAIN_WINDOW, ["close"], ["timeout", "60000"], ["wait-exit"], timeout=90)
+    check(r.returncode == 0, "the program ends\n" + str(r))
+    for folder in (locked, locked_temp):
+        subprocess.run(["umount", folder], check=False)
 
     shutil.rmtree(program_dir, ignore_errors=True)
     return 1 if failures else 0

@@ -19,6 +19,7 @@ from driver import Driver, windows_path  # noqa: E402
 BUILD_DIR = None
 TITLE = "Orvane Diagnova"
 MATCHED = "Checksum matched"
+CANNOT_OPEN = "The report file cannot be opened:"
 USAGE = ("Usage:\n  Diagnova [Options] <Filename>\n\nOptions:\n  /help\t Show this help message.\n\n"
          "Filename:\n\t The report file which is gererated by the Diagnova.\n"
          "\t You can also drag and drop the report file\n"
@@ -97,11 +98,30 @@ class VerifyModeTest(unittest.TestCase):
                 self.assertOutcome(result, mismatched(windows_path(report)), -1)
                 self.assertEqual("0xFFFFFFFF", result.get("exit_code_hex"))
 
-    def test_help_and_missing_files_show_the_usage_and_exit_zero(self):
+    def test_help_shows_the_usage_and_a_file_that_cannot_be_opened_is_named_exiting_two(self):
+        self.assertOutcome(self.verify(self.start("/help")), USAGE, 0)
+        # The missing file's name and the system's reason; the file after it
+        # is not looked at.
         missing = windows_path(os.path.join(self.dir, "no such report.txt"))
-        for arguments in (["/help"], [missing, windows_path(self.sealed("present.txt"))]):
-            with self.subTest(arguments=arguments):
-                self.assertOutcome(self.verify(self.start(*arguments)), USAGE, 0)
+        result = self.verify(self.start(missing, windows_path(self.sealed("present.txt"))))
+        text = result.control_text(MESSAGE_TEXT) or ""
+        head = CANNOT_OPEN + "\n\n" + missing + "\n\n"
+        self.assertTrue(text.startswith(head) and len(text) > len(head), text)
+        self.assertEqual(2, result.exit_code, str(result))
+
+    def test_names_outside_the_code_page_and_paths_beyond_260_characters_are_checked(self):
+        # Cyrillic and Chinese letters that the code page of this Windows
+        # (1252) lacks, and a path too long for the ANSI functions.
+        foreign = os.path.join(self.dir, "\u043e\u0442\u0447\u0451\u0442 \u5831\u544a.txt")
+        os.rename(self.sealed("foreign.txt"), foreign)
+        deep = os.path.join(self.dir, "d" * 120, "e" * 120)
+        os.makedirs(deep)
+        long_path = os.path.join(deep, "Runeveil 2 Test.txt")
+        os.rename(self.sealed("long.txt"), long_path)
+        self.assertGreater(len(windows_path(long_path)), 260)
+        for path in (foreign, long_path):
+            with self.subTest(path=path):
+                self.assertOutcome(self.verify(self.start(windows_path(path))), MATCHED, 0)
 
     def test_reports_of_four_gibibytes_never_pass_for_their_low_32_bits(self):
         # A sealed report followed by sparse zeros up to 4 GiB and up to 4 GiB

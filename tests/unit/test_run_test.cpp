@@ -14,6 +14,7 @@
 // more than its work needs.
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -56,8 +57,11 @@ struct StandIns {
     std::string snapshot[4];   // report so far, taken by the registry step, per run of the test
     int verifyCalls;
     int archiveCalls;
+    int failingArchives;       // this many archive calls fail, the first ones
+    std::vector<std::string> archivePaths;  // every archive path tried, in order
     std::string archivePath, reportName, reportPath, archivedReport;
     int resultCalls;
+    std::string resultPath;    // the file the result dialog was given, "" for the usual archive
     int barAtResult;
     HWND bar;                  // the dialog's bar as the first step saw it
     int serverCount;
@@ -175,15 +179,22 @@ bool CheckSeal(const char* path) {
     return g_stand.forceMismatch ? false : g_stand.sealVerified;
 }
 bool StandInArchive(const char* archivePath, const char* reportName, const char* reportPath) {
-    g_stand.archiveCalls++;
-    g_stand.archivePath = archivePath;
-    g_stand.reportName = reportName;
-    g_stand.reportPath = reportPath;
-    g_stand.archivedReport = ReadWholeFile(reportPath);
+    g_stand.archivePaths.push_back(archivePath);
+    if (g_stand.archiveCalls++ == 0) {
+        g_stand.archivePath = archivePath;
+        g_stand.reportName = reportName;
+        g_stand.reportPath = reportPath;
+        g_stand.archivedReport = ReadWholeFile(reportPath);
+    }
+    if (g_stand.archiveCalls <= g_stand.failingArchives) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
     return true;
 }
-INT_PTR StandInResult() {
+INT_PTR StandInResult(const char* deliveredPath) {
     g_stand.resultCalls++;
+    g_stand.resultPath = deliveredPath != NULL ? deliveredPath : "";
     g_stand.barAtResult = (int)SendMessageA(g_stand.bar, PBM_GETPOS, 0, 0);
     return 1;
 }
@@ -211,6 +222,20 @@ bool WaitPumping(HANDLE object, DWORD timeoutMs) {
             DispatchMessageA(&message);
         }
     }
+}
+
+std::wstring SystemReason(DWORD error) {
+    wchar_t reason[512] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, reason, 512, NULL);
+    std::wstring text = reason;
+    text.erase(text.find_last_not_of(L"\r\n ") + 1);
+    return text;
+}
+
+std::wstring Wide(const std::string& text) {
+    wchar_t wide[1024] = L"";
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, 1024);
+    return wide;
 }
 
 std::string Header(const char* game) {
@@ -666,16 +691,60 @@ TEST_F(TestRunDriver, WithoutATemporaryFolderTheRunSaysWhyAndEnds) {
         L"\\\n\n";
     bool reasonMatches = false;
     for (DWORD error : {ERROR_PATH_NOT_FOUND, ERROR_FILE_NOT_FOUND}) {
-        wchar_t reason[512] = L"";
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, reason, 512, NULL);
-        std::wstring text = reason;
-        text.erase(text.find_last_not_of(L"\r\n ") + 1);
-        reasonMatches = reasonMatches || boxText == intro + text;
+        reasonMatches = reasonMatches || boxText == intro + SystemReason(error);
     }
     EXPECT_TRUE(reasonMatches) << boxText;
     EXPECT_EQ(std::string(), g_stand.snapshot[0]);
     EXPECT_EQ(0, g_stand.archiveCalls);
     RemoveDirectoryW(missing.substr(0, missing.size() - 5).c_str());
+}
+
+TEST_F(TestRunDriver, AnArchiveThatCannotBeWrittenIsToldAndTheReportGoesWhereItCan) {
+    // The program's folder refuses the archive. The player reads where and
+    // why, and where the sealed report is instead: the archive on the
+    // desktop, or (when the desktop and the documents folder refuse it too)
+    // the report itself under its own name in the temporary folder. The
+    // result dialog names that file.
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(NULL, program, MAX_PATH);
+    std::wstring intended = program;
+    intended = intended.substr(0, intended.rfind(L'\\')) + L"\\Runeveil Test.zip";
+    char desktop[MAX_PATH], documents[MAX_PATH];
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(NULL, CSIDL_DESKTOPDIRECTORY, NULL, SHGFP_TYPE_CURRENT, desktop)));
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, SHGFP_TYPE_CURRENT, documents)));
+    SetEvent(g_stand.dxRelease);
+    SetEvent(g_stand.routeRelease);
+    for (int failing : {1, 3}) {
+        SCOPED_TRACE(failing);
+        g_stand.failingArchives = failing;
+        g_stand.archiveCalls = 0;
+        g_stand.archivePaths.clear();
+        std::wstring boxText;
+        Control([&boxText] { boxText = AnswerMessageBox("Orvane Diagnova"); });
+        EXPECT_EQ(1, RunProgressDialog(NULL));
+        ASSERT_TRUE(WaitForWorker());
+        controller_.join();
+        const std::string onDesktop = std::string(desktop) + "\\Runeveil Test.zip";
+        const std::string inDocuments = std::string(documents) + "\\Runeveil Test.zip";
+        const std::string delivered = failing == 1 ? onDesktop : temp_.File("Runeveil Test.txt");
+        std::vector<std::string> tried = {GetArchivePath(0), onDesktop};
+        if (failing == 3) tried.push_back(inDocuments);
+        EXPECT_EQ(tried, g_stand.archivePaths);
+        EXPECT_EQ(L"Diagnova could not save the report archive here:\n\n" + intended + L"\n\n" +
+                      SystemReason(ERROR_ACCESS_DENIED) +
+                      L"\n\nThe report has been saved here instead. Please attach this file to your support "
+                      L"ticket:\n\n" + Wide(delivered),
+                  boxText);
+        EXPECT_EQ(delivered, g_stand.resultPath);
+        if (failing == 3) {
+            EXPECT_EQ(ReadWholeFile(g_stand.reportPath), ReadWholeFile(delivered));
+        }
+    }
+    // Where the archive is written, the result dialog names the usual archive.
+    g_stand.failingArchives = 0;
+    EXPECT_EQ(1, RunProgressDialog(NULL));
+    ASSERT_TRUE(WaitForWorker());
+    EXPECT_EQ("", g_stand.resultPath);
 }
 
 TEST_F(TestRunDriver, DialogShowsItsTextsAndLayout) {

@@ -38,7 +38,9 @@ Outcome RunLine(const std::string& commandLine) {
     // a box that never appears still fails all three attempts.
     for (int attempt = 0; attempt < 3 && !outcome.shown; ++attempt) {
         MessageBoxWatcher watcher;
-        outcome.exitCode = RunVerifyModeOn(commandLine.c_str());
+        wchar_t wide[1024];
+        MultiByteToWideChar(CP_ACP, 0, commandLine.c_str(), -1, wide, 1024);
+        outcome.exitCode = RunVerifyModeOn(wide);
         watcher.Join();
         outcome.shown = watcher.seen;
         outcome.caption = watcher.caption;
@@ -61,7 +63,7 @@ HICON SystemIcon(LPCSTR id) { return LoadIconA(NULL, id); }
 
 }  // namespace
 
-TEST(VerifyMode, MatchMismatchAndUsageEachShowTheirTextIconAndExitCode) {
+TEST(VerifyMode, MatchMismatchUsageAndUnopenableFilesEachShowTheirTextIconAndExitCode) {
     TempDir dir;
     const std::string good = Sealed(dir, "good report.txt");
     const std::string bad = Sealed(dir, "bad.txt");
@@ -82,8 +84,8 @@ TEST(VerifyMode, MatchMismatchAndUsageEachShowTheirTextIconAndExitCode) {
     EXPECT_EQ("Orvane Diagnova", mismatched.caption);
     EXPECT_EQ(SystemIcon(IDI_ERROR), mismatched.icon);
 
-    for (const std::string& line : {std::string("C:\\Diagnova.exe /help"), std::string("C:\\Diagnova.exe"),
-                                    "C:\\Diagnova.exe \"" + dir.File("missing.txt") + "\" \"" + good + "\""}) {
+    for (const std::string& line : {std::string("C:\\Diagnova.exe /help"), std::string("C:\\Diagnova.exe /HELP"),
+                                    std::string("C:\\Diagnova.exe"), std::string("C:\\Diagnova.exe \"\"")}) {
         Outcome usage = RunLine(line);
         ASSERT_TRUE(usage.shown) << line;
         EXPECT_EQ(0, usage.exitCode) << line;
@@ -91,6 +93,45 @@ TEST(VerifyMode, MatchMismatchAndUsageEachShowTheirTextIconAndExitCode) {
         EXPECT_EQ("Orvane Diagnova", usage.caption) << line;
         EXPECT_EQ(SystemIcon(IDI_ERROR), usage.icon) << line;
     }
+
+}
+
+TEST(VerifyMode, FilesThatCannotBeOpenedAreNamedWithTheSystemsReasonAndExitTwo) {
+    TempDir dir;
+    const std::string good = Sealed(dir, "good.txt");
+    const std::string held = Sealed(dir, "held.txt");
+    // Another program holds this one open without sharing.
+    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    const struct {
+        std::string path;
+        DWORD error;
+    } cases[] = {{dir.File("missing.txt"), ERROR_FILE_NOT_FOUND}, {dir.path(), ERROR_ACCESS_DENIED},
+                 {held, ERROR_SHARING_VIOLATION}};
+    for (const auto& c : cases) {
+        // The file after it is not looked at.
+        Outcome unopened = RunLine("C:\\Diagnova.exe \"" + c.path + "\" \"" + good + "\"");
+        ASSERT_TRUE(unopened.shown) << c.path;
+        EXPECT_EQ(2, unopened.exitCode) << c.path;
+        char reason[512] = "";
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, c.error, 0, reason,
+                       sizeof reason, NULL);
+        std::string reasonText = reason;
+        reasonText.erase(reasonText.find_last_not_of("\r\n ") + 1);
+        EXPECT_EQ("The report file cannot be opened:\n\n" + c.path + "\n\n" + reasonText, unopened.text);
+        EXPECT_EQ("Orvane Diagnova", unopened.caption);
+        EXPECT_EQ(SystemIcon(IDI_ERROR), unopened.icon);
+    }
+    CloseHandle(holder);
+    // An editor or mail program that has the report open, even for writing,
+    // shares it: the check goes ahead.
+    HANDLE editor = CreateFileA(good.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, editor);
+    Outcome matched = RunLine("C:\\Diagnova.exe \"" + good + "\"");
+    CloseHandle(editor);
+    EXPECT_EQ(0, matched.exitCode);
+    EXPECT_EQ("Checksum matched", matched.text);
 }
 
 TEST(VerifyMode, LongLinesAreCheckedWholeAndTheMismatchTextIsCutTo255) {
