@@ -37,11 +37,12 @@ run, so that one program instance goes through all of these in turn:
      completes and replaces the earlier Runeveil 2 archive.
   8. Closing the main window during route tracing (the tracers never end)
      ends the program and every tracer it started.
-  9. A program started from a read-only folder with a read-only temporary
-     folder: the run says it cannot create its report there, and why, and
-     ends; with the temporary folder writable again the next run tells the
-     player that the archive cannot be written beside the program, and why,
-     and puts it on the desktop, which the result dialog then names.
+  9. A program started from a read-only folder with a missing, then a
+     read-only temporary folder: each run says it cannot create its report
+     there, and why, and ends; with the temporary folder writable again the
+     next run tells the player that the archive cannot be written beside
+     the program, and why, and puts it on the desktop, which the result
+     dialog then names.
  10. In a second sealed session, without Internet access (the update server
      is down): after the start-up warning, a run shows the connectivity
      step's warning once, then ends as if cancelled: the dialog closes, no
@@ -391,9 +392,10 @@ def inside(build_dir):
     check(archives == ["Kharros II Test.zip", "Runeveil 2 Test.zip", "Runeveil Test.zip", "Solmere Test.zip"],
           "the program's folder holds one archive per game and nothing else of the runs: %s" % archives)
 
-    # 9. A read-only temporary folder, then a read-only program folder (a
-    # locked-down computer, a program run from a read-only medium). The first
-    # run says that it cannot create its report there, and why, and ends. With
+    # 9. A missing, then a read-only temporary folder, then a read-only
+    # program folder (a locked-down computer, a program run from a read-only
+    # medium). The first two runs say that they cannot create their report
+    # there, and why, and end. With
     # the temporary folder writable again the next run completes; it tells the
     # player that the archive could not be written beside the program and why,
     # and where it is instead (the desktop), and the result dialog names that.
@@ -405,15 +407,22 @@ def inside(build_dir):
         reg_add("HKCU\\Environment", name, dgn.windows_path(value))
     reg_add("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", "Desktop",
             dgn.windows_path(desktop))
-    for folder in (locked, locked_temp):
-        remount(folder, "ro", bind=True)
+    # The temporary folder does not exist yet for the first run.
+    os.rmdir(locked_temp)
+    remount(locked, "ro", bind=True)
     r = start_test(d, dgn.windows_path(os.path.join(locked, "Diagnova.exe")), 0)
     check(r.returncode == 0, "Runeveil test started from a read-only folder\n" + str(r))
     pid = r.get("pid")
-    box = find_message_box(d, pid, 60) or ""
-    check(box.startswith(NO_REPORT_FILE + "\n\n" + dgn.windows_path(locked_temp) + "\\\n\n") and
-          not box.endswith("\n"), "a read-only temporary folder is named with the system's reason: %r" % box)
-    check(wait_until_gone(d, pid, PROGRESS_DIALOG), "the run without a report file ends")
+    for state in ("missing", "read-only"):
+        if state == "read-only":
+            os.mkdir(locked_temp)
+            remount(locked_temp, "ro", bind=True)
+            r = press_test(d, pid, 0)
+            check(r.returncode == 0, "Runeveil test started again\n" + str(r))
+        box = find_message_box(d, pid, 60) or ""
+        check(box.startswith(NO_REPORT_FILE + "\n\n" + dgn.windows_path(locked_temp) + "\\\n\n") and
+              not box.endswith("\n"), "a %s temporary folder is named with the system's reason: %r" % (state, box))
+        check(wait_until_gone(d, pid, PROGRESS_DIALOG), "the run without a report file ends (%s)" % state)
     remount(locked_temp, "rw")
     r = press_test(d, pid, 0)
     check(r.returncode == 0, "Runeveil test started again\n" + str(r))
