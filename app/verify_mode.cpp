@@ -145,14 +145,8 @@ int ShowCannotOpen(const wchar_t* path, DWORD error) {
     GetTextWide(kCannotOpenText, intro, 512);
     GetSystemReason(error, reason, 512);
     GetTextWide(kProgramTitleText, title, 256);
-    const size_t textChars = wcslen(intro) + wcslen(path) + wcslen(reason) + 8;
-    OwnedHeapBlock block(HeapAlloc(GetProcessHeap(), 0, textChars * sizeof(wchar_t)));
-    if (block.Valid()) {
-        wchar_t* text = static_cast<wchar_t*>(block.Get());
-        _snwprintf(text, textChars, L"%ls\n\n%ls\n\n%ls", intro, path, reason);
-        text[textChars - 1] = L'\0';
-        MessageBoxW(NULL, text, title, MB_OK | MB_ICONERROR);
-    }
+    const wchar_t* const parts[] = {intro, path, reason};
+    ShowParagraphs(NULL, title, MB_OK | MB_ICONERROR, parts, 3);
     return kVerifyExitCannotOpen;
 }
 

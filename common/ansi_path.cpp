@@ -6,6 +6,7 @@
 // another file.
 #include "common/ansi_path.h"
 
+#include <shlwapi.h>
 #include <string.h>
 
 namespace {
@@ -51,5 +52,22 @@ bool ToUsableAnsiPath(const wchar_t* widePath, size_t reserveChars, char* out, s
     out[0] = '\0';
     if (longForm == FormTooLong || shortForm == FormTooLong) error = ERROR_FILENAME_EXCED_RANGE;
     SetLastError(error);
+    return false;
+}
+
+bool GetWideTempFolder(wchar_t (&folder)[kWidePathChars]) {
+    const DWORD length = GetTempPathW(kWidePathChars, folder);
+    if (length > 0 && length < kWidePathChars) return true;
+    if (length != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    folder[0] = L'\0';
+    return false;
+}
+
+bool GetWideProgramFolder(wchar_t (&folder)[kWidePathChars]) {
+    // A name that fills the buffer was cut (XP sets no error for it).
+    const DWORD length = GetModuleFileNameW(NULL, folder, kWidePathChars);
+    if (length > 0 && length < kWidePathChars && PathRemoveFileSpecW(folder)) return true;
+    if (length >= kWidePathChars) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    folder[0] = L'\0';
     return false;
 }

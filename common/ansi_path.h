@@ -26,3 +26,10 @@ const DWORD kWidePathChars = 1024;
 // long, else the reason the short form is missing (the path does not exist),
 // else ERROR_NO_UNICODE_TRANSLATION.
 bool ToUsableAnsiPath(const wchar_t* widePath, size_t reserveChars, char* out, size_t capacity);
+
+// The temporary folder (ending in a backslash) and the folder that holds the
+// program, as the system names them in wide characters. False when the
+// system gives none (its last error) or one too long for kWidePathChars
+// (ERROR_FILENAME_EXCED_RANGE); folder is empty then.
+bool GetWideTempFolder(wchar_t (&folder)[kWidePathChars]);
+bool GetWideProgramFolder(wchar_t (&folder)[kWidePathChars]);

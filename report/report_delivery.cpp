@@ -46,9 +46,7 @@ bool PathInShellFolder(int csidl, const char* name, char (&path)[MAX_PATH]) {
 
 bool PathInTemporaryFolder(const char* name, char (&path)[MAX_PATH]) {
     wchar_t folder[kWidePathChars];
-    DWORD length = GetTempPathW(kWidePathChars, folder);
-    if (length == 0 || length >= kWidePathChars) return false;
-    return PathInFolder(folder, name, path);
+    return GetWideTempFolder(folder) && PathInFolder(folder, name, path);
 }
 
 }  // namespace
@@ -75,9 +73,8 @@ void DeliverReportElsewhere(ArchiveBuilder build, const char* archiveName, const
 void TellReportDeliveredElsewhere(const char* archiveName, DWORD error, const char* delivered) {
     // The usual place as the player knows it: the program's folder by its
     // real (wide) name.
-    wchar_t intended[kWidePathChars] = L"";
-    DWORD length = GetModuleFileNameW(NULL, intended, kWidePathChars);
-    if (length == 0 || length >= kWidePathChars || !PathRemoveFileSpecW(intended)) intended[0] = L'\0';
+    wchar_t intended[kWidePathChars];
+    GetWideProgramFolder(intended);
     const size_t folderChars = wcslen(intended);
     if (_snwprintf(intended + folderChars, kWidePathChars - folderChars, L"\\%hs", archiveName) < 0) {
         intended[kWidePathChars - 1] = L'\0';
@@ -92,9 +89,6 @@ void TellReportDeliveredElsewhere(const char* archiveName, DWORD error, const ch
     GetTextWide(kProgramTitleText, caption, 256);
     GetSystemReason(error, reason, 512);
     if (MultiByteToWideChar(CP_ACP, 0, delivered, -1, deliveredWide, MAX_PATH) == 0) deliveredWide[0] = L'\0';
-    wchar_t text[4096];
-    _snwprintf(text, sizeof text / sizeof text[0], L"%ls\n\n%ls\n\n%ls\n\n%ls\n\n%ls", notSaved, intended, reason,
-               savedInstead, deliveredWide);
-    text[sizeof text / sizeof text[0] - 1] = L'\0';
-    MessageBoxW(GetMainWindowHandle(), text, caption, MB_OK | MB_ICONWARNING);
+    const wchar_t* const parts[] = {notSaved, intended, reason, savedInstead, deliveredWide};
+    ShowParagraphs(GetMainWindowHandle(), caption, MB_OK | MB_ICONWARNING, parts, 5);
 }

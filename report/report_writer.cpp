@@ -95,12 +95,7 @@ bool MakeTempFileName(char path[256]) {
     // The folder is asked for in wide characters: its ANSI form names no
     // folder when the user's name has letters outside the code page.
     wchar_t wideFolder[kWidePathChars];
-    DWORD wideLength = GetTempPathW(kWidePathChars, wideFolder);
-    if (wideLength == 0) return false;
-    if (wideLength >= kWidePathChars) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return false;
-    }
+    if (!GetWideTempFolder(wideFolder)) return false;
     // The name adds "DGN", up to four hexadecimal digits and ".tmp" to the
     // folder. From a folder of 245 characters on it may not fit the caller's
     // 256, and beyond MAX_PATH Wine creates the file under a cut name it

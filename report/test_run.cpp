@@ -97,19 +97,16 @@ void SetStatusText(const TestRunParams* params, int textId) {
 // state for ever. A run that is no longer current says nothing.
 void EndRunWithoutReport(const TestRunParams* params, DWORD error) {
     if (!IsRunCurrent(params->runId)) return;
-    wchar_t folder[kWidePathChars] = L"";
-    DWORD folderChars = GetTempPathW(kWidePathChars, folder);
-    if (folderChars == 0 || folderChars >= kWidePathChars) folder[0] = L'\0';
+    wchar_t folder[kWidePathChars];
+    GetWideTempFolder(folder);
     wchar_t reason[512];
     GetSystemReason(error, reason, sizeof reason / sizeof reason[0]);
-    wchar_t intro[512] = L"";
-    wchar_t caption[256] = L"";
+    wchar_t intro[512];
+    wchar_t caption[256];
     GetTextWide(kNoReportFileText, intro, sizeof intro / sizeof intro[0]);
     GetTextWide(10, caption, sizeof caption / sizeof caption[0]);
-    wchar_t text[2048];
-    _snwprintf(text, sizeof text / sizeof text[0], L"%ls\n\n%ls\n\n%ls", intro, folder, reason);
-    text[sizeof text / sizeof text[0] - 1] = L'\0';
-    MessageBoxW(GetMainWindowHandle(), text, caption, MB_OK | MB_ICONERROR);
+    const wchar_t* const parts[] = {intro, folder, reason};
+    ShowParagraphs(GetMainWindowHandle(), caption, MB_OK | MB_ICONERROR, parts, 3);
     CancelRunFromStep();
 }
 
@@ -151,9 +148,8 @@ void RunWorker(const TestRunParams* params) {
         params->reportName[0] != '\0') {
         // An empty archive path is one that did not fit the run's record.
         DWORD error = params->archivePath[0] == '\0' ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
-        const GameRecord* game = GetGameRecord(params->gameIndex);
-        char archiveName[MAX_PATH];
-        snprintf(archiveName, sizeof archiveName, "%s Test.%s", game != NULL ? game->name : "", "zip");
+        char archiveName[260];
+        GetArchiveFileName(params->gameIndex, archiveName);
         DeliverReportElsewhere(g_writers.buildArchive, archiveName, params->reportName, reportPath, delivered);
         TellReportDeliveredElsewhere(archiveName, error, delivered);
     }

@@ -179,13 +179,11 @@ const char* GetProgramFolder() {
         // The wide name, because the folder a player starts the program from
         // (Downloads, in a profile named in any script) may hold letters
         // outside the ANSI code page, and the ANSI name of such a folder
-        // names none. A name that fills the buffer was cut: no folder then.
+        // names none.
         wchar_t path[kWidePathChars];
-        DWORD length = GetModuleFileNameW(NULL, path, kWidePathChars);
         // The form chosen leaves room for every game's archive name, so the
         // archive path fits a run's 256-character record.
-        if (length == 0 || length >= kWidePathChars || !PathRemoveFileSpecW(path) ||
-            !ToUsableAnsiPath(path, LongestArchiveNameChars(), g_programFolder, 256)) {
+        if (!GetWideProgramFolder(path) || !ToUsableAnsiPath(path, LongestArchiveNameChars(), g_programFolder, 256)) {
             g_programFolder[0] = '\0';
         }
     }
@@ -202,7 +200,7 @@ const char* GetArchivePath(int gameIndex) {
     g_archivePath[0] = '\0';
     if (folder[0] == '\0') return NULL;
     char fileName[260];
-    snprintf(fileName, sizeof fileName, "%s Test.%s", game->name, "zip");
+    GetArchiveFileName(gameIndex, fileName);
     const int length = snprintf(g_archivePath, sizeof g_archivePath, "%s\\%s", folder, fileName);
     if (length < 0 || length >= (int)sizeof g_archivePath) {
         g_archivePath[0] = '\0';
@@ -211,12 +209,19 @@ const char* GetArchivePath(int gameIndex) {
     return g_archivePath;
 }
 
-bool GetReportMemberName(int gameIndex, char name[260]) {
+namespace {
+
+bool GameFileName(int gameIndex, const char* extension, char name[260]) {
     const GameRecord* game = GetGameRecord(gameIndex);
     if (game == NULL) {
         name[0] = '\0';
         return false;
     }
-    snprintf(name, 260, "%s Test.%s", game->name, "txt");
+    snprintf(name, 260, "%s Test.%s", game->name, extension);
     return true;
 }
+
+}  // namespace
+
+bool GetReportMemberName(int gameIndex, char name[260]) { return GameFileName(gameIndex, "txt", name); }
+bool GetArchiveFileName(int gameIndex, char name[260]) { return GameFileName(gameIndex, "zip", name); }

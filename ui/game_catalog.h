@@ -57,6 +57,8 @@ const char* GetProgramFolder();
 const char* GetArchivePath(int gameIndex);
 // "%s Test.txt": the report's name inside the archive; false for no game.
 bool GetReportMemberName(int gameIndex, char name[260]);
+// "%s Test.zip": the archive's file name; false for no game.
+bool GetArchiveFileName(int gameIndex, char name[260]);
 
 // The cached paths, for callers that use a cache when it is filled and look
 // the path up only while it is empty.
