@@ -126,6 +126,23 @@ class Tools:
         return [(c, p) for c, p in self.starts()[since:] if " /t " in c]
 
 
+def start_run(d, pid, game, tools, what, step=None, status=None):
+    """Presses Test for the game and checks that the run started and, when
+    asked, that the step's tools ("dxdiag" or "tracers") started and that
+    the progress dialog shows status. Returns the tool starts before it."""
+    starts = len(tools.starts())
+    r = press_test(d, pid, game)
+    check(r.returncode == 0, "%s started\n%s" % (what, r))
+    if step == "dxdiag":
+        check(wait_for(lambda: tools.dxdiags(starts), 60), "%s: dxdiag started" % what)
+    elif step == "tracers":
+        check(wait_for(lambda: tools.tracers(starts), 120), "%s: the route tracers started" % what)
+    if status is not None:
+        check(wait_for_status(d, pid, status, 10 if step else 120),
+              "%s: the progress dialog shows %r" % (what, status))
+    return starts
+
+
 def cancel_at_once(d, pid):
     """Presses Cancel on the progress dialog; true when the dialog is gone
     within a moment (the worker finishing in the background takes longer)."""
@@ -227,11 +244,7 @@ def inside(build_dir):
     # 2. Cancel while dxdiag runs: it has begun its file and holds it open.
     before = reports_in(temp)
     tools.set(dxdiag="partial")
-    starts = len(tools.starts())
-    r = press_test(d, pid, 0)
-    check(r.returncode == 0, "a second Runeveil test started\n" + str(r))
-    check(wait_for(lambda: tools.dxdiags(starts), 60), "dxdiag started")
-    check(wait_for_status(d, pid, DIRECTX, 10), "the progress dialog shows the DirectX step")
+    starts = start_run(d, pid, 0, tools, "a second Runeveil test", "dxdiag", DIRECTX)
     hung = tools.dxdiags(starts)[:1]
     check(hung and wait_for(lambda: os.path.exists(dxdiag_file(hung[0][0], temp)), 10), "dxdiag began its file")
     cancelled_reports = reports_in(temp) - before
@@ -245,10 +258,7 @@ def inside(build_dir):
     check(processes_ended(d, [p for _, p in hung]), "the cancelled run stopped dxdiag")
 
     # 3. A second run at once, while the first worker still finishes.
-    starts = len(tools.starts())
-    r = press_test(d, pid, 0)
-    check(r.returncode == 0, "a Runeveil test started right after the cancel\n" + str(r))
-    check(wait_for(lambda: tools.dxdiags(starts), 60), "the new run's dxdiag started")
+    starts = start_run(d, pid, 0, tools, "a Runeveil test right after the cancel", "dxdiag")
     r = run_to_file(d, attach(pid), PROGRESS_DIALOG, timeout=60)
     new_dialog = r.get("window")
     check(wait_for(lambda: not (cancelled_reports & reports_in(temp)), 120),
@@ -282,10 +292,7 @@ def inside(build_dir):
     k2_archive = os.path.join(program_dir, "Kharros II Test.zip")
     k2_digest = plant_archive(k2_archive, "Kharros II Test.txt")
     before = reports_in(temp)
-    starts = len(tools.starts())
-    r = press_test(d, pid, 2)
-    check(r.returncode == 0, "Kharros II test started\n" + str(r))
-    check(wait_for_status(d, pid, CONNECTIVITY, 120), "the progress dialog shows the connectivity step")
+    starts = start_run(d, pid, 2, tools, "Kharros II test", status=CONNECTIVITY)
     check(cancel_at_once(d, pid), "Cancel during the connectivity step closes the dialog at once")
     cancelled_reports = reports_in(temp) - before
     check(len(cancelled_reports) == 1, "the run's report is in the temporary folder: %s" % cancelled_reports)
@@ -298,12 +305,8 @@ def inside(build_dir):
     rv2_digest = plant_archive(rv2_archive, "Runeveil 2 Test.txt")
     before = reports_in(temp)
     tools.set(hang="1")
-    starts = len(tools.starts())
-    r = press_test(d, pid, 1)
-    check(r.returncode == 0, "Runeveil 2 test started\n" + str(r))
     # A tracer logs its command line as it starts: the route step is running.
-    check(wait_for(lambda: tools.tracers(starts), 120), "the route tracers started")
-    check(wait_for_status(d, pid, ROUTE, 10), "the progress dialog shows the route step")
+    starts = start_run(d, pid, 1, tools, "Runeveil 2 test", "tracers", ROUTE)
     check(cancel_at_once(d, pid), "Cancel during route tracing closes the dialog at once")
     check(wait_for(lambda: not (reports_in(temp) - before), 120), "the cancelled run deleted its report")
     tracers = tools.tracers(starts)
@@ -318,11 +321,7 @@ def inside(build_dir):
     solmere_archive = os.path.join(program_dir, "Solmere Test.zip")
     before = reports_in(temp)
     tools.set(delay_ms="8000")  # the route step outlasts the close
-    starts = len(tools.starts())
-    r = press_test(d, pid, 3)
-    check(r.returncode == 0, "Solmere test started\n" + str(r))
-    check(wait_for(lambda: tools.tracers(starts), 120), "the slow route tracers started")
-    check(wait_for_status(d, pid, ROUTE, 10), "the progress dialog shows the route step")
+    starts = start_run(d, pid, 3, tools, "Solmere test with slow tracers", "tracers", ROUTE)
     screenshot(sys.argv[2], "progress_dialog")
     r = run_to_file(d, attach(pid), PROGRESS_DIALOG, ["close"], timeout=60)
     check(r.returncode == 0 and wait_until_gone(d, pid, PROGRESS_DIALOG, 5), "the close box ends the progress dialog")
@@ -343,10 +342,7 @@ def inside(build_dir):
     # rather than left running for a report that is deleted anyway.
     before = reports_in(temp)
     tools.set(dxdiag="partial")
-    starts = len(tools.starts())
-    r = press_test(d, pid, 1)
-    check(r.returncode == 0, "Runeveil 2 test started\n" + str(r))
-    check(wait_for(lambda: tools.dxdiags(starts), 60), "dxdiag started")
+    starts = start_run(d, pid, 1, tools, "Runeveil 2 test", "dxdiag")
     hung = tools.dxdiags(starts)[:1]
     hung_file = dxdiag_file(hung[0][0], temp) if hung else ""
     check(hung and wait_for(lambda: os.path.exists(hung_file), 10), "dxdiag began its file")
@@ -377,11 +373,7 @@ def inside(build_dir):
     print("untested: Ctrl+C or Ctrl+Break reaching the program while its route step shares a tool's console "
           "(Wine 8 delivers no console control event to a hidden console)")
     tools.set(hang="1")
-    starts = len(tools.starts())
-    r = press_test(d, pid, 1)
-    check(r.returncode == 0, "a last Runeveil 2 test started\n" + str(r))
-    check(wait_for(lambda: tools.tracers(starts), 120), "the route tracers started")
-    check(wait_for_status(d, pid, ROUTE, 10), "the progress dialog shows the route step")
+    starts = start_run(d, pid, 1, tools, "a last Runeveil 2 test", "tracers", ROUTE)
     r = run_to_file(d, attach(pid), MAIN_WINDOW, ["close"], ["timeout", "60000"],
                     ["wait-exit"], timeout=90)
     check(r.returncode == 0, "closing the main window ends the program\n" + str(r))
