@@ -388,7 +388,7 @@ def inside(build_dir, prefix_name, games, held, foreign):
     # D3DX look-alikes with known product versions: one in the folder a
     # 32-bit program sees as its system folder, one in the native 64-bit one.
     shutil.copy(os.path.join(build_dir, "tests", "d3dx_fixture_a.dll"),
-                os.path.join(sealed_run.system32_view(prefix), D3DX_32[0]))
+                os.path.join(sealed_run.wow_system_folder(prefix), D3DX_32[0]))
     if p["wow64"]:
         shutil.copy(os.path.join(build_dir, "tests", "d3dx_fixture_b.dll"),
                     os.path.join(prefix, "drive_c", "windows", "system32", D3DX_64[0]))

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/registry_value.h"
 #include "test_support.h"
 
 using testing_support::ReadWholeFile;
@@ -128,7 +129,8 @@ TEST(BhoList, MissingKeyAndEmptyKeyHaveTheirOwnLines) {
                   report.Contents());
     }
     HKEY key = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kBho, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kBho, 0, NULL, 0, KEY_ALL_ACCESS | kProgramRegistryView, NULL,
+                                             &key, NULL));
     RegCloseKey(key);
     ReportFile report;
     WriteBhoList(report.sink());
