@@ -41,11 +41,15 @@ wine_check() {
         echo "the prefix $dir could not be made (wineboot failed)"
         return 1
     fi
-    out=$(WINEPREFIX=$dir timeout 120 wine cmd /c exit </dev/null 2>&1 >/dev/null)
+    # Wine's services inherit the output: a file, never a pipe that they would hold open.
+    out=$(mktemp)
+    WINEPREFIX=$dir timeout 120 wine cmd /c exit </dev/null >/dev/null 2>"$out"
     local rc=$?
-    [ "$rc" -eq 0 ] && return 0
-    echo "wine cmd /c exit ended with $rc: $(printf '%s' "$out" | grep -v '^\s*$' | tail -n1 | cut -c1-200)"
-    return 1
+    if [ "$rc" -ne 0 ]; then
+        echo "wine cmd /c exit ended with $rc: $(grep -v '^\s*$' "$out" | tail -n1 | cut -c1-200)"
+    fi
+    rm -f "$out"
+    return $rc
 }
 
 # wine_server_start DIR: a persistent server with Wine's services already running.

@@ -374,7 +374,8 @@ def start_unquoted(d, program):
 # Lines in which the 64-bit build's report may differ from the shipped
 # program's on the same 64-bit system: each program describes the processor as
 # it sees it itself.
-BUILD_LINES = {"processor architecture : x86", "processor architecture : x64 (AMD or Intel)"}
+BUILD_LINES = {"processor architecture : x86", "processor architecture : x64 (AMD or Intel)",
+               "Oem Id : 0", "Oem Id : 9"}
 # Sections that differ between any two runs (process ids, start order).
 RUN_SECTIONS = {"Dumping Running Processes"}
 

@@ -48,7 +48,8 @@ private:
 
 void SetValue(HKEY root, const char* subKey, const char* name, DWORD type, const std::string& bytes) {
     HKEY key = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, subKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(root, subKey, 0, NULL, 0, KEY_ALL_ACCESS | kProgramRegistryView, NULL, &key, NULL));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                                             (DWORD)bytes.size()));
     RegCloseKey(key);

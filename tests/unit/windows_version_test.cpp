@@ -23,10 +23,13 @@ std::string Field(const std::string& file, const char* field, bool* ok) {
 }
 
 const std::string kRule(78, '=');
-// The processor as this process sees it: the one line that tells which build wrote the report.
+// The processor as this process sees it (the OEM id is the same field of the
+// system's answer): the lines that tell which build wrote the report.
 #if defined(_WIN64)
+const std::string kOwnOemId = "9";
 const std::string kOwnArchitecture = "x64 (AMD or Intel)";
 #else
+const std::string kOwnOemId = "0";
 const std::string kOwnArchitecture = "x86";
 #endif
 
@@ -58,7 +61,7 @@ TEST(WindowsVersion, SystemSectionSeesAn32BitProcessorOnEveryPrefix) {
     const char* processors = getenv("NUMBER_OF_PROCESSORS");
     ASSERT_NE(nullptr, processors);
     std::string expected = kRule + "\r\n= information about the current computer system\r\n" + kRule +
-                           "\r\nOem Id : 0\r\nprocessor architecture : " + kOwnArchitecture + "\r\nPage size : 4096\r\n"
+                           "\r\nOem Id : " + kOwnOemId + "\r\nprocessor architecture : " + kOwnArchitecture + "\r\nPage size : 4096\r\n"
                            "Number of processors : " +
                            processors + "\r\n\r\n\r\n";
     EXPECT_EQ(expected, report.Contents());
