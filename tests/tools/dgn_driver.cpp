@@ -536,15 +536,16 @@ bool CmdLinkUrl(Driver& driver, const Args& args) {
     if (object == NULL) return Fail("control " + args[0] + " is no hyperlink");
     HANDLE process = OpenForMemory(driver);
     if (process == NULL) return Fail("cannot open the program's memory");
-    DWORD urlPointer = 0;
+    // The driver is built for the program's own bitness, so pointers match.
+    ULONG_PTR urlPointer = 0;
     SIZE_T moved = 0;
     std::string url;
-    bool ok = ReadProcessMemory(process, (const char*)object + 4, &urlPointer, sizeof urlPointer, &moved);
+    bool ok = ReadProcessMemory(process, (const char*)object + sizeof(void*), &urlPointer, sizeof urlPointer, &moved);
     if (ok && urlPointer != 0) {
         char buffer[1024] = "";
         // The string may end before the page does; read it in small steps.
         for (size_t at = 0; at + 1 < sizeof buffer; at++) {
-            if (!ReadProcessMemory(process, (const char*)(ULONG_PTR)urlPointer + at, buffer + at, 1, &moved) ||
+            if (!ReadProcessMemory(process, (const char*)urlPointer + at, buffer + at, 1, &moved) ||
                 buffer[at] == '\0')
                 break;
         }
