@@ -7,11 +7,12 @@
 // control's colour request from any other static control's.
 #include "ui/hyperlink.h"
 
-#include <shellapi.h>
 #include <windowsx.h>
 
 #include <cstdlib>
 #include <cstring>
+
+#include "ui/shell_open.h"
 
 namespace {
 
@@ -33,10 +34,7 @@ LONG g_attachCount = 0;
 
 LPCSTR PropertyName() { return MAKEINTATOM(g_propertyAtom.atom); }
 
-bool ShellOpenUrl(const char* address) {
-    HINSTANCE result = ShellExecuteA(NULL, "open", address, NULL, NULL, SW_SHOWNORMAL);
-    return (INT_PTR)result > 32;
-}
+bool ShellOpenUrl(const char* address) { return ShellOpen(NULL, address); }
 
 UrlOpener g_urlOpener = ShellOpenUrl;
 

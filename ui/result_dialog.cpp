@@ -5,7 +5,6 @@
 // three buttons; texts for controls a layout lacks are simply not applied.
 #include "ui/result_dialog.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <cstring>
@@ -17,6 +16,7 @@
 #include "ui/hyperlink.h"
 #include "ui/main_window.h"
 #include "ui/main_window_rules.h"
+#include "ui/shell_open.h"
 #include "ui/text_catalog.h"
 
 namespace {
@@ -39,11 +39,6 @@ void CopyPath(char (&target)[256], const char* source) {
     if (source == NULL) return;
     size_t length = strlen(source);
     if (length < sizeof target) memcpy(target, source, length + 1);
-}
-
-void OpenWithShell(HWND owner, const char* path) {
-    if (path[0] == '\0') return;
-    ShellExecuteA(owner, "open", path, NULL, NULL, SW_SHOWNORMAL);
 }
 
 HMODULE ResourceModule() {
@@ -122,10 +117,10 @@ INT_PTR CALLBACK ResultProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_RESULT_VIEW:
-            OpenWithShell(dialog, g_result.archivePath);
+            ShellOpen(dialog, g_result.archivePath);
             return TRUE;
         case IDC_RESULT_OPEN_FOLDER:
-            OpenWithShell(dialog, g_result.programFolder);
+            ShellOpen(dialog, g_result.programFolder);
             return TRUE;
         case IDC_RESULT_CLOSE:
             EndDialog(dialog, 1);

@@ -24,7 +24,6 @@
 // own later with its own copy of everything it touches.
 #include "collect/network/web_access.h"
 
-#include <shellapi.h>
 #include <stdio.h>
 #include <string.h>
 #include <wininet.h>
@@ -33,6 +32,7 @@
 #include "collect/system/windows_version.h"
 #include "common/owned_handle.h"
 #include "resources/deployment.h"
+#include "ui/shell_open.h"
 #include "ui/text_catalog.h"
 
 namespace {
@@ -268,13 +268,7 @@ bool UrlReachable(const char* url) {
 
 void DownloadLatestVersion() {
     if (UrlReachable(DEPLOY_DOWNLOAD_URL)) {
-        SHELLEXECUTEINFOA info;
-        ZeroMemory(&info, sizeof info);
-        info.cbSize = sizeof info;
-        info.lpVerb = "open";
-        info.lpFile = DEPLOY_DOWNLOAD_URL;
-        info.nShow = SW_SHOWNORMAL;
-        ShellExecuteExA(&info);
+        ShellOpen(NULL, DEPLOY_DOWNLOAD_URL);
         return;
     }
     MessageBoxA(NULL, GetText(36), GetText(10), MB_OK);

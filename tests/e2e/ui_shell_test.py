@@ -6,9 +6,14 @@ without the program's own version, and the exit keys.
 
 Diagnova checks for a newer version over HTTP when it starts, so every run of
 it happens inside the sealed test network (tests/network/sealed_run.py) with
-its own Xvfb display. The shell's "open" of web addresses is redirected, for
-the run only (the prefix is seen copy-on-write), to a command that records the
-address, so no browser starts and the opened addresses can be checked.
+its own Xvfb display. The shell's "open" of web addresses, ZIP files and
+folders is redirected, for the run only (the prefix is seen copy-on-write), to
+a stand-in (tests/tools/open_recorder.cpp) that records what it was asked to
+open and which process started it, so no browser starts, the opened
+addresses can be checked, and so can the process that started them: Wine
+gives every process the elevated half of a split token, as Windows with UAC
+gives an elevated Diagnova, so the desktop's Explorer must start them, never
+Diagnova itself.
 Screenshots go to <build>/screenshots.
 
     ui_shell_test.py BUILD_DIR main        the main window flow (win7 prefix)
@@ -256,20 +261,53 @@ def keyboard_path(app, log):
     must(app.drv.run(["attach", app.pid], PROGRESS_DIALOG, ["click", "2"]), "cancel")
 
 
-def opened_addresses(log):
+def opened_records(log):
+    """(target, id of the process that started the opener, its program name
+    or "?" when it has already ended), one per open."""
     if not os.path.exists(log):
         return []
     with open(log, encoding="latin-1") as f:
-        return [line.strip() for line in f if line.strip()]
+        return [tuple(line.rstrip("\n").split("\t")) for line in f if line.strip()]
 
 
-def redirect_browser(log):
-    """Makes the shell's "open" of http and https addresses append the address
-    to log instead of starting a browser (in this run's copy of the prefix)."""
-    command = 'C:\\windows\\system32\\cmd.exe /c echo %1>>' + dgn.windows_path(log)
-    for scheme in ("http", "https"):
-        subprocess.run(["wine", "reg", "add", f"HKCR\\{scheme}\\shell\\open\\command", "/ve", "/d", command, "/f"],
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def opened_addresses(log):
+    return [record[0] for record in opened_records(log)]
+
+
+def redirect_opens(build, log):
+    """Makes the shell's "open" of http and https addresses, of ZIP files and
+    of folders run the recording stand-in instead of a browser, an archive
+    program or a folder window (in this run's copy of the prefix)."""
+    recorder = dgn.windows_path(os.path.join(build, "tests", "open_recorder.exe"))
+    command = f'"{recorder}" "{dgn.windows_path(log)}" "%1"'
+    keys = [f"HKCR\\{kind}\\shell\\open\\command" for kind in ("http", "https", "DiagnovaTestZip", "Folder", "Directory")]
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for key, value in [(key, command) for key in keys] + [("HKCR\\.zip", "DiagnovaTestZip")]:
+        subprocess.run(["wine", "reg", "add", key, "/ve", "/d", value, "/f"], **quiet)
+    # Wine opens folders by DDE with its own folder window after starting the
+    # command; the stand-in does not answer, and the opener would wait for it.
+    subprocess.run(["wine", "reg", "delete", "HKCR\\Folder\\shell\\open\\ddeexec", "/f"], **quiet)
+
+
+def preview_open(build, how, target, env=None):
+    """ui_preview's open command: (exit code, its process id, whether its
+    token is elevated and the elevated half of a split one)."""
+    # Output through a file: Wine's helpers that the open starts would hold a pipe open.
+    with tempfile.TemporaryFile() as out:
+        done = subprocess.run(["wine", os.path.join(build, "tests", "ui_preview.exe"), "open", how, target],
+                              stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL, env=env, timeout=60)
+        out.seek(0)
+        m = re.search(r"pid (\d+) elevated (\d) split (\d)", out.read().decode("latin-1"))
+    if not m:
+        return done.returncode, None, False
+    return done.returncode, m.group(1), m.group(2) == "1" and m.group(3) == "1"
+
+
+def check_started_by_desktop(check, what, records, program_pid):
+    """Every record was started by the desktop's Explorer, not by the program."""
+    for target, parent, name in records:
+        check.true(f"{what}: {target} started by the desktop (parent {parent} {name}), not by {program_pid}",
+                   name.lower() == "explorer.exe" and parent != program_pid)
 
 
 def wait_for_lines(log, count, tries=50):
@@ -281,7 +319,7 @@ def wait_for_lines(log, count, tries=50):
     return opened_addresses(log)
 
 
-def main_flow(build, log):
+def main_flow(build, log, desktop_starts):
     check = Checker()
     shots = os.path.join(build, "screenshots")
     os.makedirs(shots, exist_ok=True)
@@ -327,6 +365,8 @@ def main_flow(build, log):
         "http://" + macros["DEPLOY_WEB_PUBLISHER_EU"] + "/fr/legal/privacy-policy.html",
         "http://" + macros["DEPLOY_WEB_PUBLISHER_US"] + "/en/legal/privacy-policy.html"])
     check_test_pane(app, 0, 1)
+    if desktop_starts:
+        check_started_by_desktop(check, "main window", opened_records(log), app.pid)
 
     # The About box.
     must(app.on_main(["command", "32785"]), "About")
@@ -350,7 +390,7 @@ def main_flow(build, log):
     return check
 
 
-def result_dialogs(build, log):
+def result_dialogs(build, log, desktop_starts):
     check = Checker()
     shots = os.path.join(build, "screenshots")
     drv = FileDriver(build)
@@ -387,9 +427,96 @@ def result_dialogs(build, log):
                          ["pause", "200"], ["focus"], ["keys", "space"]), f"result {game}: keyboard")
         check.eq(f"result {game}: focus at the start, then Shift+Tab", r.all("focus_id"), ["1030", "1028"])
         check.eq(f"result {game}: Space on the link", wait_for_lines(log, opened + 1)[opened:], [support])
+        if game == 3:
+            # The archive opens in the ZIP program, its folder in a folder window.
+            archive = os.path.join(build, "tests", "Solmere Test.zip")
+            open(archive, "wb").close()
+            must(drv.run(["attach", pid], ["wait-window", "--title", text(48)], ["click", "1033"], ["pause", "300"],
+                         ["click", "1032"]), "result 3: open buttons")
+            wait_for_lines(log, opened + 3)
+            os.remove(archive)
+            check.eq("result 3: archive, then folder", opened_addresses(log)[opened + 1:],
+                     [folder + "\\Solmere Test.zip", folder])
+        if desktop_starts:
+            check_started_by_desktop(check, f"result {game}", opened_records(log)[opened:], pid)
         end = ["click", str(button)] if button else ["close"]
         r = drv.run(["attach", pid], ["wait-window", "--title", text(48)], end, ["wait-exit"])
         check.eq(f"result {game}: dialog result", r.exit_code, code)
+    return check
+
+
+def desktop_shell(build, log):
+    """The desktop-shell path itself (ui_preview calls it directly): an
+    address with a query, an archive and a folder with spaces in their names
+    reach the stand-in unchanged, started by the desktop's Explorer; the
+    program's own ShellExecute starts them as its own children. Returns the
+    checks and whether Wine gave the caller the elevated half of a split
+    token (the program then takes the desktop path)."""
+    check = Checker()
+    folder = tempfile.mkdtemp(prefix="ui-open ")
+    archive = os.path.join(folder, "Runeveil 2 Test.zip")
+    open(archive, "wb").close()
+    targets = ["http://open-test.example/page?a=1&b=%20", dgn.windows_path(archive), dgn.windows_path(folder)]
+    elevated = False
+    for how in ("desktop", "own"):
+        before = len(opened_records(log))
+        pids = []
+        for target in targets:
+            rc, pid, elevated = preview_open(build, how, target)
+            check.eq(f"{how} open of {target}", rc, 0)
+            pids.append(pid)
+        records = wait_for_lines(log, before + 3) and opened_records(log)[before:]
+        check.eq(f"{how}: what was opened", [r[0] for r in records], targets)
+        if how == "desktop":
+            for (target, parent, name), pid in zip(records, pids):
+                check.true(f"desktop: {target} started by Explorer (parent {parent} {name}), not by {pid}",
+                           name.lower() == "explorer.exe" and parent != pid)
+        else:
+            check.eq("own: started by the caller itself", [r[1] for r in records], pids)
+    shutil.rmtree(folder, ignore_errors=True)
+    print("untested: an elevated Diagnova under UAC on Windows: that the desktop's Explorer has the player's "
+          "filtered token, so nothing it starts is elevated (Wine runs every process with one token)")
+    print("untested: the browser, archive program or folder window started by the desktop comes to the "
+          "foreground (Wine does not enforce Windows' foreground lock)")
+    print("untested: a replacement shell without the desktop's automation objects (here only a missing desktop)")
+    if not elevated:
+        print("untested: the program's desktop route end to end (this Wine gives no elevated split token)")
+    return check, elevated
+
+
+def no_desktop_shell(build, log):
+    """Without the desktop's Explorer (disabled for this run) the desktop
+    path reports failure and opens nothing, and the program's choice falls
+    back to its own ShellExecute."""
+    check = Checker()
+    archive = os.path.join(tempfile.mkdtemp(prefix="ui-open-"), "Kharros II Test.zip")
+    open(archive, "wb").close()
+    rc, _, _ = preview_open(build, "desktop", dgn.windows_path(archive))
+    check.eq("desktop path without a desktop", rc, 1)
+    rc, pid, elevated = preview_open(build, "program", dgn.windows_path(archive))
+    check.eq("the program's open without a desktop", rc, 0)
+    check.true(f"the route under test is the fallback (elevated split token: {elevated})", elevated)
+    check.eq("opened once, by the program itself", [r[:2] for r in wait_for_lines(log, 1) and opened_records(log)],
+             [(dgn.windows_path(archive), pid)])
+    return check
+
+
+def update_offer(build, log, desktop_starts):
+    """Accepting the offer of a newer version opens the download page, then
+    the program ends."""
+    check = Checker()
+    drv = FileDriver(build)
+    box = ["wait-window", "--class", "#32770", "--control", "65535"]
+    r = must(drv.run(["timeout", "30000"], ["start", drv.program()], box, ["text", "65535"], ["click", "1"],
+                     ["wait-exit"]), "download offer")
+    check.eq("the offer", r.get("text"), text(34))
+    check.true("the program ended after OK", r.exit_code is not None)
+    records = wait_for_lines(log, 1) and opened_records(log)
+    macros = deployment_macros()
+    check.eq("download page opened", [x[0] for x in records],
+             ["http://" + macros["DEPLOY_UPDATE_HOST"] + "/diagnova/download/Diagnova.exe"])
+    if desktop_starts:
+        check_started_by_desktop(check, "download page", records, r.get("pid"))
     return check
 
 
@@ -402,7 +529,11 @@ def hide_version_resource(path):
         pe = struct.unpack_from("<I", image, 0x3C)[0]
         sections, optional_size = struct.unpack_from("<H12xH", image, pe + 6)
         optional = pe + 24
+<<<<<<< ours
         # The data directories follow a longer header in a 64-bit (PE32+) image.
+=======
+        # The data directories follow 96 bytes of PE32 fields, 112 of PE32+.
+>>>>>>> theirs
         directories = optional + (112 if struct.unpack_from("<H", image, optional)[0] == 0x20B else 96)
         resource_rva = struct.unpack_from("<I", image, directories + 2 * 8)[0]
         for i in range(sections):
@@ -518,14 +649,21 @@ def report(checks):
 
 
 def inside(build, what, extra):
+    log = os.path.join(tempfile.mkdtemp(prefix="ui-shell-"), "opened.txt")
+    redirect_opens(build, log)
     if what == "main":
-        log = os.path.join(tempfile.mkdtemp(prefix="ui-shell-"), "opened.txt")
-        redirect_browser(log)
-        return report([main_flow(build, log), result_dialogs(build, log)])
+        shell_log = log + ".shell"
+        redirect_opens(build, shell_log)
+        shell, desktop_starts = desktop_shell(build, shell_log)
+        redirect_opens(build, log)
+        return report([shell, main_flow(build, log, desktop_starts), result_dialogs(build, log, desktop_starts)])
+    if what == "no_desktop":
+        return report([no_desktop_shell(build, log)])
     if what == "update_down":
         return report([update_warning(build)])
     if what == "newer_version":
-        return report([own_version_unknown(build)])
+        _, _, desktop_starts = preview_open(build, "program", "")  # an empty target: the token only
+        return report([update_offer(build, log, desktop_starts), own_version_unknown(build)])
     if what == "locale":
         return report([locale_flow(build, int(extra[0]), set(int(x) for x in extra[1].split(",")))])
     return 2
@@ -536,6 +674,10 @@ def outside(build, what):
     me = [sys.executable, os.path.abspath(__file__), build]
     if what == "main":
         rc = sealed_run.run(me + ["--inside", "main"], xvfb=True, wine_prefix=prefix)
+        # The desktop's Explorer disabled: the program's opens fall back.
+        overrides = os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml=") + ";explorer.exe=d"
+        rc |= sealed_run.run(me + ["--inside", "no_desktop"], xvfb=True, wine_prefix=prefix,
+                             env=dict(os.environ, WINEDLLOVERRIDES=overrides))
         rc |= sealed_run.run(me + ["--inside", "update_down"], scenario="update_down", xvfb=True,
                              wine_prefix=prefix)
         rc |= sealed_run.run(me + ["--inside", "newer_version"], scenario="newer_version", xvfb=True,

@@ -536,8 +536,12 @@ bool CmdLinkUrl(Driver& driver, const Args& args) {
     if (object == NULL) return Fail("control " + args[0] + " is no hyperlink");
     HANDLE process = OpenForMemory(driver);
     if (process == NULL) return Fail("cannot open the program's memory");
+<<<<<<< ours
     // The link object's address field follows its table pointer; the driver
     // is built for the same processor as the program, so the widths agree.
+=======
+    // The driver is built for the program's own bitness, so pointers match.
+>>>>>>> theirs
     ULONG_PTR urlPointer = 0;
     SIZE_T moved = 0;
     std::string url;
@@ -546,7 +550,7 @@ bool CmdLinkUrl(Driver& driver, const Args& args) {
         char buffer[1024] = "";
         // The string may end before the page does; read it in small steps.
         for (size_t at = 0; at + 1 < sizeof buffer; at++) {
-            if (!ReadProcessMemory(process, (const char*)(ULONG_PTR)urlPointer + at, buffer + at, 1, &moved) ||
+            if (!ReadProcessMemory(process, (const char*)urlPointer + at, buffer + at, 1, &moved) ||
                 buffer[at] == '\0')
                 break;
         }
