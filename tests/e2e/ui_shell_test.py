@@ -529,11 +529,7 @@ def hide_version_resource(path):
         pe = struct.unpack_from("<I", image, 0x3C)[0]
         sections, optional_size = struct.unpack_from("<H12xH", image, pe + 6)
         optional = pe + 24
-<<<<<<< ours
         # The data directories follow a longer header in a 64-bit (PE32+) image.
-=======
-        # The data directories follow 96 bytes of PE32 fields, 112 of PE32+.
->>>>>>> theirs
         directories = optional + (112 if struct.unpack_from("<H", image, optional)[0] == 0x20B else 96)
         resource_rva = struct.unpack_from("<I", image, directories + 2 * 8)[0]
         for i in range(sections):

@@ -536,12 +536,8 @@ bool CmdLinkUrl(Driver& driver, const Args& args) {
     if (object == NULL) return Fail("control " + args[0] + " is no hyperlink");
     HANDLE process = OpenForMemory(driver);
     if (process == NULL) return Fail("cannot open the program's memory");
-<<<<<<< ours
     // The link object's address field follows its table pointer; the driver
     // is built for the same processor as the program, so the widths agree.
-=======
-    // The driver is built for the program's own bitness, so pointers match.
->>>>>>> theirs
     ULONG_PTR urlPointer = 0;
     SIZE_T moved = 0;
     std::string url;
