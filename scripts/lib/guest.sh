@@ -63,10 +63,12 @@ guest_step() {
     guest_say "$text (about $expect s)"
     "$@" >>"$log" 2>&1 </dev/null &
     pid=$!
+    local next=$((started + 30))
     while kill -0 "$pid" 2>/dev/null; do
-        sleep 5
-        if kill -0 "$pid" 2>/dev/null && [ $(((SECONDS - started) % 30)) -lt 5 ] && [ $((SECONDS - started)) -ge 30 ]; then
+        sleep 2
+        if [ "$SECONDS" -ge "$next" ] && kill -0 "$pid" 2>/dev/null; then
             guest_say "  ... $text: $((SECONDS - started)) s"
+            next=$((next + 30))
         fi
     done
     wait "$pid"
@@ -179,8 +181,18 @@ guest_build() {
     guest_step 60 "$log" "[3/5] disk image" mkfs.ext4 -q -F -L diagnova -d "$tree" "$dir/guest.img" 10G ||
         return 1
     rm -rf "$tree"
-    local out
+    touch "$dir/packed"
+    guest_prepare "$dir" || return 1
+    guest_say "[5/5] the emulated PC is ready after $((SECONDS - started)) s"
+    touch "$dir/ready"
+}
+
+# guest_prepare DIR: the first boot of a packed image, which makes the Wine
+# prefixes in it.
+guest_prepare() {
+    local dir=$1 log=$1/build.log out
     out=$(mktemp -d)
+    guest_path=$dir
     echo 'exec sh /mnt/src/tests/guest/prepare.sh' >"$out/job.sh"
     guest_step 400 "$log" "[4/5] first boot: Wine prefixes (XP 32-bit, Windows 7 64-bit)" \
         guest_qemu 1500 "$out" "$guest_source" "$guest_source" write
@@ -190,8 +202,6 @@ guest_build() {
         return 1
     fi
     rm -rf "$out"
-    guest_say "[5/5] the emulated PC is ready after $((SECONDS - started)) s"
-    touch "$dir/ready"
 }
 
 # guest_ensure: the image for the current recipe, built when missing; sets
@@ -214,7 +224,12 @@ guest_ensure() {
         for old in "$guest_cache"/*/; do
             [ "${old%/}" = "$dir" ] || { guest_chroot_unmount "${old%/}/tree"; rm -rf "${old%/}"; }
         done
-        guest_build "$dir"
+        if [ -f "$dir/packed" ]; then
+            # Packed before, but the first boot did not finish: only that again.
+            guest_prepare "$dir" && touch "$dir/ready"
+        else
+            guest_build "$dir"
+        fi
     ) 9>"$guest_cache/.lock"
 }
 

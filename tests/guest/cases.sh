@@ -18,7 +18,7 @@ uptime_s() { cut -d' ' -f1 /proc/uptime; }
 # The host's build without its own prefixes: this PC's prefixes, made when the
 # image was, are already in /root/build/wine.
 (cd /mnt/build && tar cf - --exclude=./wine --exclude=./CMakeFiles --exclude=./run --exclude=./locales \
-    --exclude='./*.log' .) | (cd "$build" && tar xf -) || { echo "guest: the build cannot be copied"; exit 1; }
+    --exclude='./*.log' --exclude='*.a' --exclude=./googletest --exclude=./lib .) | (cd "$build" && tar xf -) || { echo "guest: the build cannot be copied"; exit 1; }
 echo "guest: $(uname -r), $(nproc) processors, $(awk '/MemTotal/ {print int($2 / 1024)}' /proc/meminfo) MiB," \
     "$(wine --version 2>/dev/null); program $(sha256sum "$build/Diagnova.exe" | cut -c1-16)"
 
