@@ -280,7 +280,7 @@ guest_boot_job() {
     rm -f "$out/results" "$out/job.rc"
     echo "$job" >"$out/job.sh"
     guest_say "booting the emulated PC (qemu, software emulation; no network device)"
-    guest_qemu "$limit" "$out" "$guest_source" "$build" 2>&1 | tr -d '\r' | tee "$out/console.log" |
+    guest_qemu "$limit" "$out" "$guest_source" "$build" 2>&1 | sed -u 's/\r$//' | tee "$out/console.log" |
         grep --line-buffered -E '^(guest:|ok |FAIL )|Kernel panic|Oops' | sed -u 's/^/  [emulated PC] /'
     guest_say "the emulated PC ran $((SECONDS - started)) s"
 }
