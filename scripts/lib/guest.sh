@@ -320,7 +320,8 @@ guest_run_tests() {
                 sed "s/^untested: /untested: (emulated PC, $name) /")
         fi
     done
-    [ ${#guest_untested[@]} -eq 0 ] || printf '%s\n' "${guest_untested[@]}"
+    guest_untested+=("untested: the shipped 32-bit program's other complete runs (the other games, the Windows 10, Windows 2000 and locale prefixes): the emulated PC runs only ${guest_test_cases[*]}, which fit the suite's time under emulation")
+    printf '%s\n' "${guest_untested[@]}"
     echo "$guest_passed passed, $guest_failed failed"
     [ "$guest_failed" -eq 0 ]
 }

@@ -52,7 +52,6 @@ main_job() {
         rc=1
     fi
     cp -r /root/out "$out/run"
-    echo "guest_out: /root/out"
     return "$rc"
 }
 
