@@ -8,7 +8,7 @@
 # The source tree and a build folder reach it read-only over 9p, and one
 # writable 9p folder takes the job in and the results out. The image, its
 # kernel and its initrd are made once and kept in a machine-wide folder named
-# after the recipe (tests/guest/ and scripts/lib/wine.sh), so a fresh clone
+# after the recipe (tests/guest/ and wine.sh's wine_prefix_ensure), so a fresh clone
 # reuses them and a changed recipe makes a new image. Runs boot the image as a
 # snapshot: nothing a run does stays in it.
 
@@ -37,7 +37,9 @@ guest_recipe_hash() {
     {
         echo "$guest_recipe_version"
         cat "$guest_source/tests/guest/packages" "$guest_source/tests/guest/init.sh" \
-            "$guest_source/tests/guest/prepare.sh" "$guest_source/scripts/lib/wine.sh"
+            "$guest_source/tests/guest/prepare.sh"
+        # Of wine.sh, only what makes the prefixes kept in the image.
+        sed -n '/^wine_prefix_ensure()/,/^}/p' "$guest_source/scripts/lib/wine.sh"
     } | sha256sum | cut -c1-16
 }
 
@@ -277,7 +279,7 @@ PY
 guest_boot_job() {
     local limit=$1 out=$2 build=$3 job=$4 started=$SECONDS
     mkdir -p "$out"
-    rm -f "$out/results" "$out/job.rc"
+    rm -rf "$out/results" "$out/job.rc" "$out/run"
     echo "$job" >"$out/job.sh"
     guest_say "booting the emulated PC (qemu, software emulation; no network device)"
     guest_qemu "$limit" "$out" "$guest_source" "$build" 2>&1 | sed -u 's/\r$//' | tee "$out/console.log" |
