@@ -25,13 +25,14 @@
 #include <type_traits>
 
 #include "common/system_library.h"
+#include "common/tick_count_import.h"
 
 // N is the size of the arguments in bytes (the stdcall decoration). The
 // stand-in is checked against the header's declaration of the function.
 #define DGN_LATE_IMPORT(library, Result, name, bytes, parameters, arguments, failure) \
     DGN_LATE_IMPORT_FROM(GetSystemFunction, library, Result, name, bytes, parameters, arguments, failure)
 #define DGN_LATE_IMPORT_FROM(resolve, library, Result, name, bytes, parameters, arguments, failure)             \
-    extern "C" Result WINAPI Late_##name parameters __asm__("_" #name "@" #bytes);                             \
+    extern "C" Result WINAPI Late_##name parameters __asm__(DGN_WINAPI_SYMBOL(name, bytes));                          \
     extern "C" Result WINAPI Late_##name parameters {                                                           \
         typedef Result(WINAPI * Function) parameters;                                                           \
         static Function function = NULL;                                                                        \
@@ -40,7 +41,7 @@
         if (function == NULL) return failure;                                                                   \
         return function arguments;                                                                              \
     }                                                                                                           \
-    extern "C" Result(WINAPI* Import_##name) parameters __asm__("__imp__" #name "@" #bytes);                  \
+    extern "C" Result(WINAPI* Import_##name) parameters __asm__(DGN_IMPORT_SLOT_SYMBOL(name, bytes));                  \
     Result(WINAPI* Import_##name) parameters = Late_##name;                                                     \
     static_assert(std::is_same<decltype(&Late_##name), decltype(&::name)>::value, #name " as Windows declares it")
 

@@ -5,7 +5,7 @@
 LONG GetRegistryValue(HKEY root, const char* subKey, const char* valueName, DWORD* type,
                       void* data, DWORD* size) {
     OwnedKey key;
-    LONG status = RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, key.Receive());
+    LONG status = RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE | kProgramRegistryView, key.Receive());
     if (status != ERROR_SUCCESS) return status;
     return RegQueryValueExA(key.Get(), valueName, NULL, type, static_cast<BYTE*>(data), size);
 }

@@ -6,6 +6,16 @@
 
 #include <windows.h>
 
+// The registry view the program reads its keys in: the shipped 32-bit
+// program sees the 32-bit view of 64-bit Windows (Wow6432Node) without
+// asking, and the 64-bit build asks for the same view, so that both find the
+// publisher's keys, the browser add-ons and the program lists alike.
+#if defined(_WIN64)
+const REGSAM kProgramRegistryView = KEY_WOW64_32KEY;
+#else
+const REGSAM kProgramRegistryView = 0;
+#endif
+
 // Returns the registry error code (ERROR_SUCCESS, ERROR_FILE_NOT_FOUND,
 // ERROR_MORE_DATA when the value does not fit in *size bytes, ...).
 LONG GetRegistryValue(HKEY root, const char* subKey, const char* valueName, DWORD* type,

@@ -53,8 +53,8 @@ ULONGLONG WINAPI TickCount64() {
     return g_tickCount64();
 }
 
-// The import slot, under the name the i386 compiler gives a dllimport of the
-// stdcall function GetTickCount64 without arguments.
+// The import slot, under the name the compiler gives a dllimport of the
+// function GetTickCount64 without arguments.
 extern "C" {
-TickCount64Function g_tickCount64Import __asm__("__imp__GetTickCount64@0") = TickCount64;
+TickCount64Function g_tickCount64Import __asm__(DGN_IMPORT_SLOT_SYMBOL(GetTickCount64, 0)) = TickCount64;
 }

@@ -10,3 +10,14 @@ ULONGLONG ExtendTickCount(volatile ULONGLONG* state, DWORD now);
 
 // What the program's GetTickCount64 import resolves to.
 ULONGLONG WINAPI TickCount64();
+
+// The assembler names of a dllimport'ed Windows function and of its import
+// slot: i386 decorates stdcall names with an underscore and the size of the
+// arguments in bytes (N); x86-64 has one calling convention and no decoration.
+#if defined(__i386__)
+#define DGN_WINAPI_SYMBOL(name, bytes) "_" #name "@" #bytes
+#define DGN_IMPORT_SLOT_SYMBOL(name, bytes) "__imp__" #name "@" #bytes
+#else
+#define DGN_WINAPI_SYMBOL(name, bytes) #name
+#define DGN_IMPORT_SLOT_SYMBOL(name, bytes) "__imp_" #name
+#endif

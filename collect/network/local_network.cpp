@@ -128,7 +128,7 @@ const ComClassInfo* LookupComClass(const char* clsid) {
 void WriteBhoList(ReportSink report) {
     WriteSectionBanner(report, "Gathering BHO list");
     OwnedKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kBhoKey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kBhoKey, 0, KEY_READ | kProgramRegistryView, key.Receive()) != ERROR_SUCCESS) {
         WriteFormatted(report, "%s\r\n", "error : fail to load key \\Browser Help Objects");
         WriteEmptyLine(report);
         return;

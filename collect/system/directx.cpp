@@ -1,7 +1,7 @@
 // DirectX sections: the D3DX runtime libraries in the system folders, and the
 // first part of the report that the system's dxdiag tool writes.
 //
-// Under WOW64 both sections look at the native 64-bit side as well: the scan
+// On 64-bit Windows both sections look at the native 64-bit side as well: the scan
 // lists the native System32 after the 32-bit one, and dxdiag runs as the
 // native tool with "/64bit". Both switch file-system redirection off for the
 // worker thread only (FsRedirectionGuard), so the system folder path leads to
@@ -64,7 +64,14 @@ namespace {
 
 void ScanSystemFolder(ReportSink report, bool nativePass) {
     char folder[MAX_PATH];
+#if defined(_WIN64)
+    // The 64-bit build finds the 32-bit libraries where the shipped program's
+    // view of the system folder leads: SysWOW64.
+    UINT length = nativePass ? GetSystemDirectoryA(folder, sizeof folder)
+                             : GetSystemWow64DirectoryA(folder, sizeof folder);
+#else
     UINT length = GetSystemDirectoryA(folder, sizeof folder);
+#endif
     if (length == 0 || length >= sizeof folder) return;
     ScanD3dxFolder(report, nativePass ? " - x64\r\n" : " - x86\r\n", folder);
 }
@@ -83,7 +90,7 @@ void ScanD3dxRuntimes(ReportSink report, bool nativePass) {
 void WriteInstalledDirectX(ReportSink report) {
     WriteSectionBanner(report, "Installed DirectX");
     ScanD3dxRuntimes(report, false);
-    if (IsWow64()) ScanD3dxRuntimes(report, true);
+    if (IsWindows64Bit()) ScanD3dxRuntimes(report, true);
     WriteEmptyLine(report);
 }
 
@@ -103,7 +110,7 @@ void WriteDxDiagWithTool(ReportSink report, const char* tool) {
         char commandLine[256 + 64];
         int length = snprintf(commandLine, sizeof commandLine, "%s %s /whql:off %s /t %s", tool,
                               GetWindowsGeneration() > WindowsGeneration::WinVista ? "/dontskip" : "",
-                              IsWow64() ? "/64bit" : "", temporary);
+                              IsWindows64Bit() ? "/64bit" : "", temporary);
         // A cut command line would name another file than the one read back.
         if (length > 0 && length < (int)sizeof commandLine) {
             WriteFormatted(report, "*--> %s <--*\r\n\r\n", commandLine);

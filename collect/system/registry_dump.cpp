@@ -116,7 +116,7 @@ void DumpKey(ReportSink report, HKEY key, int depth) {
 
 void DumpKeyTable(ReportSink report, const RegistryDumpEntry* table, int count, bool view32) {
     REGSAM view = 0;
-    if (IsWow64()) view = view32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    if (IsWindows64Bit()) view = view32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
     for (int i = 0; i < count; ++i) {
         const char* path = view32 ? table[i].path32 : table[i].path;
         WriteFormatted(report, "\r\n[%s\\%s]\r\n", RegistryRootAbbreviation(table[i].root), path);
@@ -131,9 +131,9 @@ void DumpKeyTable(ReportSink report, const RegistryDumpEntry* table, int count, 
 
 void DumpUninstallKey(ReportSink report, HKEY root, const char* path) {
     WriteFormatted(report, "\r\n[%s\\%s]\r\n", RegistryRootAbbreviation(root), path);
-    // No view flag: under WOW64 this is the 32-bit program's own view.
+    // The 32-bit program's own view (see kProgramRegistryView).
     OwnedKey key;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, path, 0, KEY_READ | kProgramRegistryView, key.Receive()) != ERROR_SUCCESS) {
         WriteLine(report, "\t(key not found)");
         return;
     }
@@ -169,7 +169,7 @@ void DumpUninstallList(ReportSink report, HKEY root) { DumpUninstallKey(report, 
 void WriteRegistryDump(ReportSink report) {
     WriteSectionBanner(report, "Dumping System Registry");
     DumpKeyTable(report, kRegistryDumpTable, kRegistryDumpEntryCount, false);
-    if (IsWow64()) DumpKeyTable(report, kRegistryDumpTable, kRegistryDumpEntryCount, true);
+    if (IsWindows64Bit()) DumpKeyTable(report, kRegistryDumpTable, kRegistryDumpEntryCount, true);
     DumpUninstallList(report, HKEY_LOCAL_MACHINE);
     DumpUninstallList(report, HKEY_CURRENT_USER);
     WriteEmptyLine(report);

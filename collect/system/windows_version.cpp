@@ -33,6 +33,14 @@ bool IsWow64() {
     return wow64 != FALSE;
 }
 
+bool IsWindows64Bit() {
+#if defined(_WIN64)
+    return true;
+#else
+    return IsWow64();
+#endif
+}
+
 int ShowFormattedMessage(HWND owner, const char* caption, UINT style, const char* format, ...) {
     char text[256];
     va_list args;
@@ -149,7 +157,7 @@ bool FormatOsVersion(char text[256]) {
     info.dwOSVersionInfoSize = sizeof info;
     if (!GetVersionExA(&info)) return false;
     return ComposeOsVersion(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
-                            info.dwBuildNumber, info.szCSDVersion, IsWow64(), text);
+                            info.dwBuildNumber, info.szCSDVersion, IsWindows64Bit(), text);
 }
 
 void WriteOsVersion(ReportSink sink) {

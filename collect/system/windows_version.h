@@ -10,6 +10,10 @@
 
 WindowsGeneration GetWindowsGeneration();
 bool IsWow64();
+// Whether Windows itself is 64-bit: under WOW64 for the shipped 32-bit
+// program, always for the 64-bit build. Every "is this 64-bit Windows"
+// question asks this, so both builds write the same report there.
+bool IsWindows64Bit();
 
 // The program's own file version as "%d.%d.%d.%d".
 bool GetProgramVersion(char version[256]);

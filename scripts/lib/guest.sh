@@ -19,20 +19,6 @@ guest_recipe_version=1
 
 guest_say() { echo "guest: $*"; }
 
-# Whether this machine can run a 32-bit x86 program: a tiny static one that
-# only calls exit(0). Kernels here may have 32-bit emulation switched off,
-# and only trying tells.
-guest_host_runs_32bit() {
-    local dir rc
-    dir=$(mktemp -d)
-    printf '.globl _start\n_start: movl $1, %%eax\n xorl %%ebx, %%ebx\n int $0x80\n' >"$dir/exit.s"
-    as --32 -o "$dir/exit.o" "$dir/exit.s" 2>/dev/null && ld -m elf_i386 -o "$dir/exit" "$dir/exit.o" 2>/dev/null &&
-        "$dir/exit" 2>/dev/null
-    rc=$?
-    rm -rf "$dir"
-    return $rc
-}
-
 guest_recipe_hash() {
     {
         echo "$guest_recipe_version"
@@ -166,7 +152,7 @@ guest_build() {
     tree=$dir/tree
     log=$dir/build.log
     : >"$log"
-    guest_say "building the emulated PC in $dir (about 12 minutes, once; log: $log)"
+    guest_say "building the emulated PC in $dir (about 20 minutes, once; log: $log)"
     guest_chroot_unmount "$tree"
     rm -rf "$tree" "$dir/guest.img"
     base=linux-image-amd64,initramfs-tools,kmod,udev,procps

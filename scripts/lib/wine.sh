@@ -11,6 +11,7 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 # wine_prefix_ensure DIR ARCH VERSION   (ARCH win64|win32, VERSION win7|win10|winxp|win2k)
+# Fails, leaving no marker, when Wine cannot make the prefix.
 wine_prefix_ensure() {
     local dir=$1 arch=$2 version=$3
     mkdir -p "$(dirname "$dir")"
@@ -25,9 +26,30 @@ wine_prefix_ensure() {
                 wine winecfg -v "$version" </dev/null >/dev/null 2>&1
             fi
             wineserver -w
+            # The server writes the registry files when it ends.
+            [ -f "$dir/system.reg" ] || exit 1
             touch "$dir/.diagnova-ready"
         fi
     ) 9>"$dir.lock"
+}
+
+# wine_check DIR: exit status 0 when Wine starts a Windows program in the
+# prefix; otherwise prints why in one line.
+wine_check() {
+    local dir=$1 out
+    if [ ! -f "$dir/.diagnova-ready" ]; then
+        echo "the prefix $dir could not be made (wineboot failed)"
+        return 1
+    fi
+    # Wine's services inherit the output: a file, never a pipe that they would hold open.
+    out=$(mktemp)
+    WINEPREFIX=$dir timeout 120 wine cmd /c exit </dev/null >/dev/null 2>"$out"
+    local rc=$?
+    if [ "$rc" -ne 0 ]; then
+        echo "wine cmd /c exit ended with $rc: $(grep -v '^\s*$' "$out" | tail -n1 | cut -c1-200)"
+    fi
+    rm -f "$out"
+    return $rc
 }
 
 # wine_server_start DIR: a persistent server with Wine's services already running.

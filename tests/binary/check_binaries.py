@@ -14,7 +14,11 @@ For every executable and DLL given (the shipped program and the test programs):
     fails whether or not the processor here would ever run that code;
   - the headers allow XP (subsystem version 5.1 or lower) and ask for ASLR
     (dynamic base with relocations) and DEP (NX compatible).
-For the shipped program also:
+The 64-bit build (a stand-in for the shipped program on machines that cannot
+run 32-bit code, never given to players) is held to the DLL rules, ASLR and
+DEP only: the XP function list, the 4-byte stack and XP's subsystem limit
+are 32-bit matters.
+For the shipped program (and the 64-bit build's Diagnova.exe) also:
   - every DLL it imports is one of the system's KnownDLLs on every supported
     Windows, which the loader never takes from the program's own folder, or a
     listed exception (windows_dlls.txt says which and why);
@@ -92,9 +96,13 @@ class Image:
         self.machine, sections, _, _, _, optional_size, self.characteristics = struct.unpack_from("<HHIIIHH", d, pe + 4)
         opt = pe + 24
         self.magic = struct.unpack_from("<H", d, opt)[0]
+        # PE32+ (64-bit) has 8-byte fields before the data directories and in
+        # the import lookup tables.
+        self.bits = 64 if self.magic == 0x20B else 32
         (self.subsystem_major, self.subsystem_minor) = struct.unpack_from("<HH", d, opt + 48)
         self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", d, opt + 68)
-        self.directories = [struct.unpack_from("<II", d, opt + 96 + 8 * i) for i in range(16)]
+        directories = opt + (112 if self.bits == 64 else 96)
+        self.directories = [struct.unpack_from("<II", d, directories + 8 * i) for i in range(16)]
         self.sections = []
         for i in range(sections):
             s = opt + optional_size + 40 * i
@@ -124,12 +132,14 @@ class Image:
                 break
             functions = []
             t = self.offset(lookup or addresses)
+            width, ordinal_flag = (8, 1 << 63) if self.bits == 64 else (4, 1 << 31)
             while True:
-                entry = struct.unpack_from("<I", self.data, t)[0]
-                t += 4
+                entry = struct.unpack_from("<Q" if width == 8 else "<I", self.data, t)[0]
+                t += width
                 if entry == 0:
                     break
-                functions.append("#%d" % (entry & 0xFFFF) if entry & 0x80000000 else self.c_string(entry + 2))
+                functions.append("#%d" % (entry & 0xFFFF) if entry & ordinal_flag else
+                                 self.c_string((entry & 0x7FFFFFFF) + 2))
             result.append((self.c_string(name), functions))
             o += 20
         return result
@@ -186,6 +196,8 @@ def check_imports(image, shipped, dlls, functions, problems):
                                 % (dll, ", ".join(s for s in SUPPORTED if s not in known)))
         for name in names:
             count += 1
+            if image.bits == 64:
+                continue
             minimum = functions.get((key, name))
             if minimum is None:
                 problems.append("imports %s!%s, which windows_functions.txt does not list: look up its minimum "
@@ -244,10 +256,12 @@ def check_stack_alignment(objdump, path, problems):
     return aligned
 
 
-def check_headers(image, problems):
-    if image.machine != 0x14C or image.magic != 0x10B:
+def check_headers(image, bits, problems):
+    if bits == 32 and (image.machine != 0x14C or image.magic != 0x10B):
         problems.append("not a 32-bit x86 image")
-    if (image.subsystem_major, image.subsystem_minor) > (5, 1):
+    if bits == 64 and (image.machine != 0x8664 or image.magic != 0x20B):
+        problems.append("not an x86-64 image")
+    if bits == 32 and (image.subsystem_major, image.subsystem_minor) > (5, 1):
         problems.append("subsystem version %d.%d: Windows XP refuses anything above 5.1"
                         % (image.subsystem_major, image.subsystem_minor))
     if not image.dll_characteristics & 0x0040 or image.characteristics & 0x0001 or not image.directories[5][1]:
@@ -280,6 +294,7 @@ def main():
     args = parser.parse_args()
 
     dlls, functions = read_dlls(), read_functions()
+    bits = Image(args.shipped).bits
     files = [(args.shipped, True)]
     for folder in args.tests:
         for top, folders, names in os.walk(folder):
@@ -294,8 +309,9 @@ def main():
             print("test    %s: resource only, nothing in it runs" % os.path.relpath(path))
             continue
         count = check_imports(image, shipped, dlls, functions, problems)
-        aligned = check_stack_alignment(args.objdump, path, problems)
-        check_headers(image, problems)
+        # x86-64 Windows starts every thread and callback 16-byte aligned.
+        aligned = check_stack_alignment(args.objdump, path, problems) if bits == 32 else []
+        check_headers(image, bits, problems)
         if shipped:
             check_manifest(image, problems)
         print("%s %s: %d imports from %s; %s; subsystem %d.%d%s: %s" % (

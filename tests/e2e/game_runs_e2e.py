@@ -45,10 +45,16 @@ started once without quotes (the Cyrillic letters are bytes of 128 and above
 in the ANSI command line) and must open its main window, then with quotes for
 the runs; the archive must be made in that folder.
 
+With --compare OTHER_BUILD (a 64-bit prefix, the shipped program's build
+first) the 64-bit build of OTHER_BUILD then tests the first game in the same
+session, and the two reports must agree section by section, but for the
+lines that tell how each program was built (BUILD_LINES) and what differs
+between any two runs (the temporary file names, the process list).
+
 Windows are found by their own controls, not by their titles, which the
 program translates.
 
-Usage: game_runs_e2e.py BUILD_DIR PREFIX [--held NAME] [--foreign] GAME...
+Usage: game_runs_e2e.py BUILD_DIR PREFIX [--held NAME] [--foreign] [--compare OTHER_BUILD] GAME...
 (as root; PREFIX is win7, win10, winxp or win2k under BUILD_DIR/wine)
 """
 import collections
@@ -363,7 +369,57 @@ def start_unquoted(d, program):
     return r.returncode == 0 and r.exit_code == 0, r
 
 
-def inside(build_dir, prefix_name, games, held, foreign):
+# ---- the two builds' reports ---------------------------------------------------
+
+# Lines in which the 64-bit build's report may differ from the shipped
+# program's on the same 64-bit system: each program describes the processor as
+# it sees it itself.
+BUILD_LINES = {"processor architecture : x86", "processor architecture : x64 (AMD or Intel)",
+               "Oem Id : 0", "Oem Id : 9"}
+# Sections that differ between any two runs (process ids, start order).
+RUN_SECTIONS = {"Dumping Running Processes"}
+
+
+def comparable_sections(report):
+    sections = []
+    for title, body in split_sections(report.decode("latin-1")):
+        if title in RUN_SECTIONS:
+            body = "(differs between runs)"
+        body = re.sub(r"\\DGN[0-9A-Fa-f]+\.tmp", r"\\DGN(temporary).tmp", body)
+        sections.append((title, [line for line in body.split("\r\n") if line not in BUILD_LINES]))
+    return sections
+
+
+def compare_builds(d, other_build, prefix, game, temp, work, report):
+    """Runs the other build's program on the same system for one game and
+    compares its report with `report`, section by section."""
+    program_dir = os.path.join(work, "Diagnova Program 64")
+    os.makedirs(program_dir)
+    shutil.copy(os.path.join(other_build, "Diagnova.exe"), program_dir)
+    # The 64-bit build starts the tool stand-ins from the native system folder.
+    for name in ("tracert.exe", "pathping.exe"):
+        shutil.copy(os.path.join(sealed_run.wow_system_folder(prefix), name),
+                    os.path.join(prefix, "drive_c", "windows", "system32", name))
+    program = dgn.windows_path(os.path.join(program_dir, "Diagnova.exe"))
+    r = run_to_file(d, ["start", program], ["timeout", "30000"], MAIN_WINDOW, timeout=90)
+    check(r.returncode == 0, "the 64-bit build starts\n" + str(r))
+    pid = r.get("pid")
+    _, _, report_path = run_game(d, pid, game, temp)
+    r = run_to_file(d, attach(pid), MAIN_WINDOW, ["close"], ["timeout", "60000"], ["wait-exit"], timeout=90)
+    check(r.returncode == 0, "the 64-bit build ends after its run\n" + str(r))
+    other = b""
+    if report_path:
+        with open(report_path, "rb") as f:
+            other = f.read()
+    ours, theirs = comparable_sections(report), comparable_sections(other)
+    check([t for t, _ in ours] == [t for t, _ in theirs],
+          "both builds write the same sections: %s and %s" % ([t for t, _ in ours], [t for t, _ in theirs]))
+    for (title, lines), (_, other_lines) in zip(ours, theirs):
+        check(lines == other_lines, "both builds: the section %r is the same\n  32-bit: %r\n  64-bit: %r"
+              % (title, lines, other_lines))
+
+
+def inside(build_dir, prefix_name, games, held, foreign, compare=None):
     p = PREFIXES[prefix_name]
     prefix = os.environ["WINEPREFIX"]
     work = tempfile.mkdtemp(prefix="dgn-games-")
@@ -388,7 +444,7 @@ def inside(build_dir, prefix_name, games, held, foreign):
     # D3DX look-alikes with known product versions: one in the folder a
     # 32-bit program sees as its system folder, one in the native 64-bit one.
     shutil.copy(os.path.join(build_dir, "tests", "d3dx_fixture_a.dll"),
-                os.path.join(sealed_run.system32_view(prefix), D3DX_32[0]))
+                os.path.join(sealed_run.wow_system_folder(prefix), D3DX_32[0]))
     if p["wow64"]:
         shutil.copy(os.path.join(build_dir, "tests", "d3dx_fixture_b.dll"),
                     os.path.join(prefix, "drive_c", "windows", "system32", D3DX_64[0]))
@@ -458,6 +514,10 @@ def inside(build_dir, prefix_name, games, held, foreign):
                   "%s: the verification mode on %s says %r, exit code %s" % (name, os.path.basename(path), text_shown, code))
         check_generation(prefix_name, report, log_lines)
 
+    if compare and runs:
+        game, _, _, report_path, _ = runs[0]
+        with open(report_path, "rb") as f:
+            compare_builds(d, compare, prefix, game, temp, work, f.read())
     shutil.rmtree(work, ignore_errors=True)
     return 1 if failures else 0
 
@@ -471,7 +531,10 @@ def main():
         foreign = rest[:1] == ["--foreign"]
         if foreign:
             rest = rest[1:]
-        return inside(sys.argv[2], sys.argv[3], [int(g) for g in rest], held, foreign)
+        compare = None
+        if rest[:1] == ["--compare"]:
+            compare, rest = rest[1], rest[2:]
+        return inside(sys.argv[2], sys.argv[3], [int(g) for g in rest], held, foreign, compare)
     build_dir = os.path.abspath(sys.argv[1])
     prefix_name = sys.argv[2]
     env = None

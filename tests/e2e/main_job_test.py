@@ -74,6 +74,7 @@ def differing_pixels(a, b):
 
 def main():
     build_dir = os.path.abspath(sys.argv[1])
+    main_job.use_build(build_dir)
     out = tempfile.mkdtemp(prefix="dgn-main-job-")
     try:
         rc, lines = job(build_dir, out, "--game", "runeveil 2")

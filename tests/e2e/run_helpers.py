@@ -29,6 +29,27 @@ PROGRESS_DIALOG = ["wait-window", "--control", "1024"]    # the progress bar
 RESULT_DIALOG = ["wait-window", "--control", "1030"]      # the archive's path
 MESSAGE_BOX = ["wait-window", "--class", "#32770", "--control", "65535"]
 
+def program_bits(program):
+    """32 or 64: the machine a Windows program was built for, from its PE
+    header (None when the file is no Windows program)."""
+    try:
+        with open(program, "rb") as f:
+            head = f.read(4096)
+        at = int.from_bytes(head[0x3C:0x40], "little")
+        if head[:2] != b"MZ" or head[at:at + 4] != b"PE\0\0":
+            return None
+        machine = int.from_bytes(head[at + 4:at + 6], "little")
+    except (OSError, ValueError):
+        return None
+    return {0x14C: 32, 0x8664: 64}.get(machine)
+
+
+# The prefix of complete driven runs: the 32-bit Windows XP prefix for the
+# shipped program (under WOW64 Wine's own 64-bit dxdiag never ends), the
+# 64-bit Windows 7 one for the 64-bit build, with dxdiag played by a stand-in.
+RUN_PREFIXES = {32: ("winxp", 6), 64: ("win7", 9)}
+
+
 # Banners of a completed run, in run order.
 BANNERS_IN_ORDER = [
     "information about the UAC status and user level",

@@ -64,7 +64,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "network"))
 import driver as dgn  # noqa: E402
 import game_fixtures as fx  # noqa: E402
 import sealed_run  # noqa: E402
-from run_helpers import (BANNERS_IN_ORDER, MAIN_WINDOW, PROGRESS_DIALOG, RESULT_DIALOG, RULE, TRAILER,  # noqa: E402
+from run_helpers import (BANNERS_IN_ORDER, MAIN_WINDOW, PROGRESS_DIALOG, RESULT_DIALOG, RULE, RUN_PREFIXES, TRAILER,  # noqa: E402
                          attach, complete_archive, dxdiag_file, file_digest, find_message_box, press_test,
                          processes_ended, reports_in, run_to_file, screenshot, start_test, temp_folder, tool_starts,
                          wait_for, wait_for_status, wait_until_gone)
@@ -490,10 +490,9 @@ def main():
         return inside_offline(sys.argv[2])
     build_dir = os.path.abspath(sys.argv[1])
     # dxdiag and the route tracers, played by the stand-in tool under their
-    # own names, in the 32-bit XP prefix: under WOW64 Wine's own 64-bit dxdiag
-    # would run and never end in this setting.
+    # own names, in the prefix of complete runs (run_helpers.RUN_PREFIXES).
     tools = ("tracert.exe", "pathping.exe", "dxdiag.exe")
-    prefix = os.path.join(build_dir, "wine", "winxp")
+    prefix = os.path.join(build_dir, "wine", RUN_PREFIXES[sealed_run.program_bits()][0])
     rc = fx.run_sealed_with_stand_ins(build_dir, [sys.executable, os.path.abspath(__file__), "--inside", build_dir],
                                       tools, scenario="one_silent", xvfb=True, wine_prefix=prefix)
     rc |= fx.run_sealed_with_stand_ins(build_dir, [sys.executable, os.path.abspath(__file__), "--inside-offline",

@@ -402,7 +402,9 @@ def hide_version_resource(path):
         pe = struct.unpack_from("<I", image, 0x3C)[0]
         sections, optional_size = struct.unpack_from("<H12xH", image, pe + 6)
         optional = pe + 24
-        resource_rva = struct.unpack_from("<I", image, optional + 96 + 2 * 8)[0]
+        # The data directories follow a longer header in a 64-bit (PE32+) image.
+        directories = optional + (112 if struct.unpack_from("<H", image, optional)[0] == 0x20B else 96)
+        resource_rva = struct.unpack_from("<I", image, directories + 2 * 8)[0]
         for i in range(sections):
             header = optional + optional_size + 40 * i
             size, rva, _, raw = struct.unpack_from("<IIII", image, header + 8)

@@ -347,10 +347,25 @@ def quiet_env():
     return env
 
 
-def system32_view(prefix):
-    """The folder a 32-bit program sees as its system folder."""
+def program_bits():
+    """32 for the shipped program, 64 where the tests run the 64-bit build
+    (DIAGNOVA_PROGRAM_BITS, set by scripts/test and the run scripts)."""
+    return 64 if os.environ.get("DIAGNOVA_PROGRAM_BITS") == "64" else 32
+
+
+def wow_system_folder(prefix):
+    """The 32-bit system folder: SysWOW64 in a 64-bit prefix."""
     wow = os.path.join(prefix, "drive_c", "windows", "syswow64")
     return wow if os.path.isdir(wow) else os.path.join(prefix, "drive_c", "windows", "system32")
+
+
+def system32_view(prefix):
+    """The folder the program under test sees as its system folder, where it
+    starts the system's tools: the 32-bit one for the shipped program, the
+    native one for the 64-bit build."""
+    if program_bits() == 64:
+        return os.path.join(prefix, "drive_c", "windows", "system32")
+    return wow_system_folder(prefix)
 
 
 def start_xvfb(env):

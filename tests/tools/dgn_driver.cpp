@@ -536,10 +536,12 @@ bool CmdLinkUrl(Driver& driver, const Args& args) {
     if (object == NULL) return Fail("control " + args[0] + " is no hyperlink");
     HANDLE process = OpenForMemory(driver);
     if (process == NULL) return Fail("cannot open the program's memory");
-    DWORD urlPointer = 0;
+    // The link object's address field follows its table pointer; the driver
+    // is built for the same processor as the program, so the widths agree.
+    ULONG_PTR urlPointer = 0;
     SIZE_T moved = 0;
     std::string url;
-    bool ok = ReadProcessMemory(process, (const char*)object + 4, &urlPointer, sizeof urlPointer, &moved);
+    bool ok = ReadProcessMemory(process, (const char*)object + sizeof(void*), &urlPointer, sizeof urlPointer, &moved);
     if (ok && urlPointer != 0) {
         char buffer[1024] = "";
         // The string may end before the page does; read it in small steps.

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "common/registry_value.h"
 #include "report/report_archive.h"
 #include "report/zip_writer.h"
 #include "ui/game_catalog.h"
@@ -49,20 +50,34 @@ int Hold(int argc, char** argv) {
     return 0;
 }
 
+const char kLauncherKey[] = "Software\\Orvane\\Launcher";
+
+// Deletes the launcher key in the view the program reads (RegDeleteKeyA knows
+// only the caller's own view; RegDeleteKeyEx is missing on 32-bit XP).
+void DeleteLauncherKey() {
+    typedef LONG(WINAPI * DeleteKeyExFn)(HKEY, LPCSTR, REGSAM, DWORD);
+    DeleteKeyExFn deleteKeyEx = reinterpret_cast<DeleteKeyExFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32"), "RegDeleteKeyExA")));
+    if (kProgramRegistryView != 0 && deleteKeyEx != NULL)
+        deleteKeyEx(HKEY_LOCAL_MACHINE, kLauncherKey, kProgramRegistryView, 0);
+    else
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kLauncherKey);
+}
+
 int Report(int argc, char** argv) {
     if (argc != 6 && argc != 7) return 2;
-    const char kLauncherKey[] = "Software\\Orvane\\Launcher";
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kLauncherKey);
+    DeleteLauncherKey();
     if (argc == 7) {
         HKEY key;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLauncherKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS)
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLauncherKey, 0, NULL, 0, KEY_SET_VALUE | kProgramRegistryView, NULL,
+                            &key, NULL) != ERROR_SUCCESS)
             return 3;
         RegSetValueExA(key, "InstallPath", 0, REG_SZ, (const BYTE*)argv[6], (DWORD)strlen(argv[6]) + 1);
         RegCloseKey(key);
     }
     SetSelectedGame(atoi(argv[5]));
     const bool built = BuildReportArchive(argv[2], argv[3], argv[4]);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kLauncherKey);
+    DeleteLauncherKey();
     printf("built %d\n", built ? 1 : 0);
     return 0;
 }

@@ -21,6 +21,7 @@ using testing_support::TempDir;
 using testing_support::WriteWholeFile;
 using testing_support::SectionBanner;
 using testing_support::ExpectedGeneration;
+using testing_support::ExpectedWindows64Bit;
 using testing_support::ExpectedWow64;
 
 namespace {
@@ -30,8 +31,18 @@ std::string TestFile(const std::string& name) {
     return source.substr(0, source.rfind('\\') + 1) + name;
 }
 
-std::string SystemFolder() {
+// The system folder as the shipped 32-bit program names it; the 64-bit
+// build reaches the 32-bit one as SysWOW64.
+std::string SystemFolder(bool native) {
     char folder[MAX_PATH];
+#if defined(_WIN64)
+    if (!native && ExpectedWindows64Bit()) {
+        GetSystemWow64DirectoryA(folder, sizeof folder);
+        return folder;
+    }
+#else
+    (void)native;
+#endif
     GetSystemDirectoryA(folder, sizeof folder);
     return folder;
 }
@@ -42,7 +53,7 @@ std::string SystemFolder() {
 class SystemFolderFile {
 public:
     SystemFolderFile(const std::string& source, const std::string& name, bool native)
-        : native_(native), path_(SystemFolder() + "\\" + name), saved_(path_ + ".dgnsaved") {
+        : native_(native), path_(SystemFolder(native) + "\\" + name), saved_(path_ + ".dgnsaved") {
         Redirection off(native_);
         // A saved original left by an earlier run that was killed goes back
         // first, so the original is never overwritten.
@@ -128,7 +139,7 @@ TEST(InstalledDirectXPrefixSystemFiles, ListsThe32BitAndUnderWow64TheNativeSyste
     std::string x86Part = contents.substr(head.size(), x64Label == std::string::npos ? std::string::npos
                                                                                       : x64Label - head.size());
     EXPECT_NE(std::string::npos, x86Part.find(x86Line)) << contents;
-    if (ExpectedWow64()) {
+    if (ExpectedWindows64Bit()) {
         ASSERT_NE(std::string::npos, x64Label) << contents;
         std::string x64Part = contents.substr(x64Label);
         EXPECT_EQ(std::string::npos, x86Part.find(x64Line)) << contents;
@@ -193,7 +204,7 @@ std::string ExpectedSwitches(const std::string& tool = StandInDxDiag::Name()) {
     std::string line = tool + " ";
     line += ExpectedGeneration() >= 9 ? "/dontskip" : "";
     line += " /whql:off ";
-    line += ExpectedWow64() ? "/64bit" : "";
+    line += ExpectedWindows64Bit() ? "/64bit" : "";
     line += " /t ";
     return line;
 }
@@ -330,7 +341,7 @@ TEST(DxDiagPrefixSystemFiles, CancelEndsAHangingDxDiagAtOnceOnEveryPrefix) {
 }
 
 TEST(DxDiagPrefixSystemFiles, PrefixsOwnDxDiagReportLandsInTheSectionOnEveryPrefix) {
-    if (ExpectedWow64()) {
+    if (ExpectedWindows64Bit()) {
         // Wine 8's dxdiag does not know "/64bit" and never ends with it (on
         // Windows the switch selects the native report); the 32-bit prefix runs it.
         GTEST_SKIP() << "Wine's dxdiag hangs on /64bit";

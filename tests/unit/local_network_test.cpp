@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/registry_value.h"
 #include "test_support.h"
 
 using testing_support::ReadWholeFile;
@@ -47,7 +48,8 @@ private:
 
 void SetValue(HKEY root, const char* subKey, const char* name, DWORD type, const std::string& bytes) {
     HKEY key = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, subKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(root, subKey, 0, NULL, 0, KEY_ALL_ACCESS | kProgramRegistryView, NULL, &key, NULL));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                                             (DWORD)bytes.size()));
     RegCloseKey(key);
@@ -128,7 +130,8 @@ TEST(BhoList, MissingKeyAndEmptyKeyHaveTheirOwnLines) {
                   report.Contents());
     }
     HKEY key = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kBho, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kBho, 0, NULL, 0, KEY_ALL_ACCESS | kProgramRegistryView, NULL,
+                                             &key, NULL));
     RegCloseKey(key);
     ReportFile report;
     WriteBhoList(report.sink());

@@ -231,9 +231,9 @@ TEST(RegistryDump, UninstallListPrintsPublisherNameAndVersion) {
 }
 
 TEST(RegistryDump, SectionCoversBothViewsAndUninstallListsSharedRegistryOnEveryPrefix) {
-    const bool wow64 = IsWow64();
-    // The publisher's key, distinct in the two views. Under WOW64 the test's
-    // own writes to HKLM\SOFTWARE land in the 32-bit view.
+    const bool wow64 = IsWindows64Bit();
+    // The publisher's key, distinct in the two views. The test's own writes
+    // to HKLM\SOFTWARE land in the 32-bit view, as the program reads them.
     RegistryKey native(HKEY_LOCAL_MACHINE, "SOFTWARE\\OrvaneWest", wow64 ? KEY_WOW64_64KEY : 0);
     native.SetString("Edition", "native");
     std::unique_ptr<RegistryKey> wow, wowLauncher;

@@ -148,6 +148,7 @@ TEST(ReportSeal, SealingAnUnreadableHandleWritesNothing) {
 // Calls function(argument) with the stack pointer `offset` bytes below a
 // 16-byte boundary at the call, as a 32-bit thread or callback that Windows
 // enters may have it (it guarantees only 4-byte alignment).
+#if defined(__i386__)
 extern "C" void CallWithStackOffset(void (*function)(void*), void* argument, unsigned offset);
 asm(".text\n"
     ".globl _CallWithStackOffset\n"
@@ -165,6 +166,13 @@ asm(".text\n"
     "    movl %ebp, %esp\n"
     "    popl %ebp\n"
     "    ret\n");
+// The stack offsets that a thread of this build can meet: any multiple of 4
+// on 32-bit Windows; the x86-64 ABI keeps every stack 16-byte aligned.
+const unsigned kStackOffsets[] = {0u, 4u, 8u, 12u};
+#else
+extern "C" void CallWithStackOffset(void (*function)(void*), void* argument, unsigned) { function(argument); }
+const unsigned kStackOffsets[] = {0u};
+#endif
 
 namespace {
 
@@ -196,7 +204,11 @@ DWORD WINAPI MisalignedDigestThread(LPVOID parameter) {
 // function that keeps SSE values in aligned stack slots without aligning its
 // own frame faults here (the whole test program then ends).
 void ExpectDigestsOnMisalignedStacks() {
-    for (unsigned offset : {0u, 4u, 8u, 12u}) {
+#if !defined(__i386__)
+    std::printf("untested: the digest on thread stacks 4, 8 and 12 bytes off (only 32-bit Windows starts threads so; "
+                "this is the 64-bit build)\n");
+#endif
+    for (unsigned offset : kStackOffsets) {
         MisalignedDigest jobs[] = {{offset, std::string(1000000, 'a'), ""}, {offset, "abc", ""}};
         for (MisalignedDigest& job : jobs) {
             HANDLE thread = CreateThread(NULL, 0, MisalignedDigestThread, &job, 0, NULL);

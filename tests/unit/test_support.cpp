@@ -73,9 +73,17 @@ int ExpectedGeneration() {
     return value ? atoi(value) : 9;
 }
 
-bool ExpectedWow64() {
+bool ExpectedWindows64Bit() {
     const char* value = getenv("DIAGNOVA_EXPECT_WOW64");
     return value ? atoi(value) != 0 : true;
+}
+
+bool ExpectedWow64() {
+#if defined(_WIN64)
+    return false;
+#else
+    return ExpectedWindows64Bit();
+#endif
 }
 
 int RunSelectedTests() {

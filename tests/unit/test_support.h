@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/registry_value.h"
+
 namespace testing_support {
 
 // A fresh folder under the temporary folder, removed with its contents.
@@ -35,6 +37,8 @@ std::string SectionBanner(const std::string& title);
 // What the prefix under test should report: scripts/test sets these for the
 // Windows 10 and XP prefixes; the default prefix is a 64-bit Windows 7.
 int ExpectedGeneration();
+// Whether the prefix is a 64-bit Windows; the 64-bit build never runs under WOW64.
+bool ExpectedWindows64Bit();
 bool ExpectedWow64();
 
 // RUN_ALL_TESTS for the test programs' main functions. One ctest entry may
@@ -107,7 +111,8 @@ private:
 // the RegistryLock while it exists.
 class RegistryKey {
 public:
-    RegistryKey(HKEY root, const std::string& subKey, REGSAM view = 0);
+    // By default in the view the program reads (kProgramRegistryView).
+    RegistryKey(HKEY root, const std::string& subKey, REGSAM view = kProgramRegistryView);
     ~RegistryKey();
     void SetString(const std::string& name, const std::string& value, DWORD type = REG_SZ);
     void SetDword(const std::string& name, DWORD value);

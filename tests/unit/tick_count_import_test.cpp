@@ -6,7 +6,7 @@
 
 typedef ULONGLONG(WINAPI* TickCount64Function)();
 // The import slot through which the threads runtime calls GetTickCount64.
-extern "C" TickCount64Function importedTickCount64 __asm__("__imp__GetTickCount64@0");
+extern "C" TickCount64Function importedTickCount64 __asm__(DGN_IMPORT_SLOT_SYMBOL(GetTickCount64, 0));
 
 TEST(TickCountImport, ExtendedTicksCountWrapsButNotReadingsOfThreadsThatFellBehind) {
     volatile ULONGLONG state = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "collect/system/windows_version.h"
+#include "common/registry_value.h"
 #include "test_support.h"
 
 using testing_support::RegistryLock;
@@ -23,7 +24,8 @@ const char* const kPolicyNames[] = {"ConsentPromptBehaviorAdmin", "EnableLUA", "
 class UacPolicy {
 public:
     UacPolicy() {
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kPolicyKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key_, NULL);
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kPolicyKey, 0, NULL, 0, KEY_ALL_ACCESS | kProgramRegistryView, NULL, &key_,
+                        NULL);
         for (const char* name : kPolicyNames) {
             Saved saved;
             saved.name = name;

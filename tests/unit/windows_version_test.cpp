@@ -11,6 +11,7 @@ using testing_support::BesideTestProgram;
 using testing_support::ReportFile;
 using testing_support::TempDir;
 using testing_support::ExpectedGeneration;
+using testing_support::ExpectedWindows64Bit;
 using testing_support::ExpectedWow64;
 
 namespace {
@@ -22,6 +23,15 @@ std::string Field(const std::string& file, const char* field, bool* ok) {
 }
 
 const std::string kRule(78, '=');
+// The processor as this process sees it (the OEM id is the same field of the
+// system's answer): the lines that tell which build wrote the report.
+#if defined(_WIN64)
+const std::string kOwnOemId = "9";
+const std::string kOwnArchitecture = "x64 (AMD or Intel)";
+#else
+const std::string kOwnOemId = "0";
+const std::string kOwnArchitecture = "x86";
+#endif
 
 }  // namespace
 
@@ -40,7 +50,7 @@ TEST(WindowsVersion, OsVersionLinesOnEveryPrefix) {
         case 6: expected = "Windows Version: 5.1\r\nBuild 2600\r\nService Pack 3\r\n"; break;
         default: FAIL() << "no expectation for generation " << ExpectedGeneration();
     }
-    expected += ExpectedWow64() ? "Processor bit : 64\r\n" : "Processor bit : 32\r\n";
+    expected += ExpectedWindows64Bit() ? "Processor bit : 64\r\n" : "Processor bit : 32\r\n";
     EXPECT_EQ(expected, report.Contents());
 }
 
@@ -51,7 +61,7 @@ TEST(WindowsVersion, SystemSectionSeesAn32BitProcessorOnEveryPrefix) {
     const char* processors = getenv("NUMBER_OF_PROCESSORS");
     ASSERT_NE(nullptr, processors);
     std::string expected = kRule + "\r\n= information about the current computer system\r\n" + kRule +
-                           "\r\nOem Id : 0\r\nprocessor architecture : x86\r\nPage size : 4096\r\n"
+                           "\r\nOem Id : " + kOwnOemId + "\r\nprocessor architecture : " + kOwnArchitecture + "\r\nPage size : 4096\r\n"
                            "Number of processors : " +
                            processors + "\r\n\r\n\r\n";
     EXPECT_EQ(expected, report.Contents());
