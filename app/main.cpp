@@ -5,10 +5,12 @@
 #include "app/command_line.h"
 #include "app/verify_mode.h"
 #include "collect/network/sockets.h"
+#include "collect/run_control.h"
 #include "common/system_library.h"
-#include "report/run_control.h"
 #include "resources/resource_ids.h"
+#include "run/test_run.h"
 #include "ui/main_window.h"
+#include "ui/result_dialog.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     // Before anything is loaded by name: the program may run elevated from a
@@ -21,6 +23,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     // verification mode instead of the main window.
     if (FindArgumentText(GetCommandLineA())[0] != '\0') return RunVerifyMode();
 
+    // A finished run hands its result to the result dialog.
+    SetResultWindow(ShowResultDialog);
     if (!CreateMainWindow(instance, showCommand)) return -1;
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
 

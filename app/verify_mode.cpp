@@ -30,11 +30,11 @@
 #include <string.h>
 
 #include "app/command_line.h"
+#include "catalog/game_catalog.h"
+#include "catalog/text_catalog.h"
 #include "common/owned_handle.h"
 #include "common/system_message.h"
 #include "report/report_seal.h"
-#include "ui/game_catalog.h"
-#include "ui/text_catalog.h"
 
 namespace {
 

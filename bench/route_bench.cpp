@@ -13,7 +13,7 @@
 
 #include "collect/network/route_trace.h"
 #include "collect/network/sockets.h"
-#include "report/run_control.h"
+#include "collect/run_control.h"
 
 namespace {
 

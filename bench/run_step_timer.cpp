@@ -16,7 +16,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "report/test_run.h"
+#include "run/test_run.h"
 #include "tests/tools/own_time_log.h"
 
 #undef WinMain

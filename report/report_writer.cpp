@@ -11,10 +11,9 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "collect/system/windows_version.h"
+#include "catalog/game_catalog.h"
 #include "common/ansi_path.h"
-#include "report/run_control.h"
-#include "ui/game_catalog.h"
+#include "common/windows_version.h"
 
 namespace {
 
@@ -35,16 +34,6 @@ const char kEquals78[] =
     "==============================================================================\r\n";
 
 }  // namespace
-
-int FormatTruncated(char* buffer, int capacity, const char* format, va_list args) {
-    if (capacity <= 0) return 0;
-    int n = vsnprintf(buffer, (size_t)capacity, format, args);
-    if (n < 0) {
-        buffer[0] = '\0';
-        return 0;
-    }
-    return n >= capacity ? capacity - 1 : n;
-}
 
 bool WriteText(ReportSink sink, const char* text) {
     if (text == NULL) return false;
@@ -75,10 +64,10 @@ void WriteSectionBanner(ReportSink sink, const char* title) {
     WriteText(sink, kEquals78);
 }
 
-void WriteReportHeader(ReportSink sink) {
+void WriteReportHeader(ReportSink sink, int gameIndex) {
     char version[256] = "";
     GetProgramVersion(version);
-    const GameRecord* game = GetGameRecord(GetRunGame());
+    const GameRecord* game = GetGameRecord(gameIndex);
     WriteFormatted(sink, "%s Test Report -- created by Diagnova v%s\r\n\r\n",
                    game ? game->name : "", version);
 }

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "common/bounded_format.h"
+
 typedef HANDLE ReportSink;
 
 // Longest text one formatted write produces; the rest is dropped silently.
@@ -23,8 +25,9 @@ bool WriteEmptyLine(ReportSink sink);
 bool WriteFormatted(ReportSink sink, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 void WriteSectionBanner(ReportSink sink, const char* title);
-// "%s Test Report -- created by Diagnova v%s\r\n\r\n" for the selected game.
-void WriteReportHeader(ReportSink sink);
+// "%s Test Report -- created by Diagnova v%s\r\n\r\n" for the run's game
+// (its index in the game catalog; an empty name for none).
+void WriteReportHeader(ReportSink sink, int gameIndex);
 void WriteEndMarker(ReportSink sink);
 
 // Creates an empty unique "DGN" file in the user's temporary folder and
@@ -42,7 +45,3 @@ bool MakeTempFileName(char path[256]);
 void ResetReportWriteFailures();
 void NoteReportWriteFailure();
 unsigned GetReportWriteFailures();
-
-// Formats into a fixed buffer like WriteFormatted does: never overflows, keeps
-// at most capacity-1 characters, always terminates. Returns the length kept.
-int FormatTruncated(char* buffer, int capacity, const char* format, va_list args);

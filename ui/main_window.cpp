@@ -13,20 +13,23 @@
 
 #include <cstdio>
 
+#include "catalog/game_catalog.h"
+#include "catalog/text_catalog.h"
+#include "catalog/text_language.h"
 #include "collect/network/sockets.h"
 #include "collect/network/web_access.h"
-#include "collect/system/windows_version.h"
+#include "collect/run_control.h"
 #include "common/system_library.h"
-#include "report/run_control.h"
-#include "report/test_run.h"
+#include "common/windows_version.h"
+#include "resources/deployment.h"
 #include "resources/resource_ids.h"
-#include "ui/game_catalog.h"
+#include "run/test_run.h"
 #include "ui/hyperlink.h"
 #include "ui/main_window_rules.h"
 #include "ui/picture_pane.h"
 #include "ui/result_dialog.h"
-#include "ui/text_catalog.h"
-#include "ui/text_language.h"
+#include "ui/shell_open.h"
+#include "ui/window_basics.h"
 
 
 namespace {
@@ -68,7 +71,6 @@ struct ThemeLibrary {
     }
 };
 
-HINSTANCE g_instance = NULL;
 GameSelection g_selection;
 GameListPane g_listPane;
 ThemeLibrary* g_themeLibrary = NULL;
@@ -188,16 +190,16 @@ INT_PTR CALLBACK ListPaneProc(HWND, UINT message, WPARAM, LPARAM lParam) {
 
 bool CreateListPane(HWND mainWindow) {
     GameListPane& state = g_listPane;
-    state.pane = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_GAME_LIST), mainWindow, ListPaneProc, 0);
+    state.pane = CreateDialogParamA(GetProgramInstance(), MAKEINTRESOURCEA(IDD_GAME_LIST), mainWindow, ListPaneProc, 0);
     if (state.pane == NULL) return false;
     state.list = GetDlgItem(state.pane, IDC_GAME_LIST);
 
     bool withMask = GetWindowsGeneration() >= WindowsGeneration::WinXP;
     state.images = ImageList_Create(96, 96, ILC_COLOR32 | (withMask ? ILC_MASK : 0), 5, 5);
     for (int game = 0; game < kGameCount; game++)
-        state.gameBitmaps[game] = LoadBitmapA(g_instance, MAKEINTRESOURCEA(GetGameListBitmap(game)));
-    state.overlay = LoadBitmapA(g_instance, MAKEINTRESOURCEA(IDB_LIST_OVERLAY));
-    state.mask = LoadBitmapA(g_instance, MAKEINTRESOURCEA(IDB_LIST_MASK));
+        state.gameBitmaps[game] = LoadBitmapA(GetProgramInstance(), MAKEINTRESOURCEA(GetGameListBitmap(game)));
+    state.overlay = LoadBitmapA(GetProgramInstance(), MAKEINTRESOURCEA(IDB_LIST_OVERLAY));
+    state.mask = LoadBitmapA(GetProgramInstance(), MAKEINTRESOURCEA(IDB_LIST_MASK));
     if (state.images != NULL) {
         for (int game = 0; game < kGameCount; game++)
             ImageList_Add(state.images, state.gameBitmaps[game], withMask ? state.mask : NULL);
@@ -322,7 +324,7 @@ INT_PTR CALLBACK TestPaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM) {
 }
 
 bool CreateTestPane(HWND mainWindow) {
-    g_selection.pane = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_TEST_PANE), mainWindow, TestPaneProc, 0);
+    g_selection.pane = CreateDialogParamA(GetProgramInstance(), MAKEINTRESOURCEA(IDD_TEST_PANE), mainWindow, TestPaneProc, 0);
     if (g_selection.pane == NULL) return false;
     g_selection.selector = GetDlgItem(g_selection.pane, IDC_GAME_SELECTOR);
     FillSelector();
@@ -397,16 +399,6 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-HINSTANCE GetProgramInstance() { return g_instance; }
-
-void SetVersionLabel(HWND window) {
-    char version[256];
-    if (!GetProgramVersion(version)) return;
-    char text[256];
-    snprintf(text, sizeof text, "%s %s", GetText(33), version);
-    SetDlgItemTextA(window, IDC_VERSION_LABEL, text);
-}
-
 void SelectGame(int gameIndex) {
     SetSelectedGame(gameIndex);
     HWND pane = g_selection.pane;
@@ -439,6 +431,14 @@ void RelabelAll() {
     RelabelTestPane();
 }
 
+void DownloadLatestVersion() {
+    if (UrlReachable(DEPLOY_DOWNLOAD_URL)) {
+        ShellOpen(NULL, DEPLOY_DOWNLOAD_URL);
+        return;
+    }
+    MessageBoxA(NULL, GetText(36), GetText(10), MB_OK);
+}
+
 bool CheckForLatestVersion(HWND owner, bool silent) {
     HCURSOR previous = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     int result = QueryLatestVersion();
@@ -458,7 +458,7 @@ bool CheckForLatestVersion(HWND owner, bool silent) {
 }
 
 bool CreateMainWindow(HINSTANCE instance, int showCommand) {
-    g_instance = instance;
+    SetProgramInstance(instance);
     StartSockets();
     static ThemeLibrary themeLibrary;
     g_themeLibrary = &themeLibrary;

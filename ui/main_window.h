@@ -16,12 +16,9 @@ void SelectGame(int gameIndex);
 // Re-applies the texts of the current language: menu, list pane, test pane.
 void RelabelAll();
 
-// Fills control 1031 of the window with "Version: <program version>".
-void SetVersionLabel(HWND window);
-
 // The latest-version check of the menu and of start-up. Returns false when
 // the user chose to download the newer version, which closes the program.
 bool CheckForLatestVersion(HWND owner, bool silent);
-
-// The program instance given to CreateMainWindow.
-HINSTANCE GetProgramInstance();
+// Opens the download page when it answers, else says the server cannot be
+// reached.
+void DownloadLatestVersion();

@@ -9,15 +9,15 @@
 
 #include <cstring>
 
+#include "catalog/game_catalog.h"
+#include "catalog/text_catalog.h"
+#include "collect/run_control.h"
 #include "common/window_placement.h"
-#include "report/run_control.h"
 #include "resources/resource_ids.h"
-#include "ui/game_catalog.h"
 #include "ui/hyperlink.h"
-#include "ui/main_window.h"
 #include "ui/main_window_rules.h"
 #include "ui/shell_open.h"
-#include "ui/text_catalog.h"
+#include "ui/window_basics.h"
 
 namespace {
 

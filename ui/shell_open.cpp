@@ -22,8 +22,8 @@
 #include <shlobj.h>
 
 #include "collect/system/user_account.h"
-#include "collect/system/windows_version.h"
 #include "common/owned_handle.h"
+#include "common/windows_version.h"
 #include "ui/shell_open_rule.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // the Windows API so the rule is tested natively on a table of cases.
 #pragma once
 
-#include "collect/system/windows_version_text.h"
+#include "common/windows_version_text.h"
 
 enum class ShellOpenRoute {
     OwnProcess,    // the program's own ShellExecute: what it starts inherits its token

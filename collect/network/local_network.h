@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "collect/system/windows_version.h"
+#include "common/windows_version.h"
 #include "report/report_writer.h"
 
 void WriteAdapterSettings(ReportSink report);

@@ -52,15 +52,15 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "catalog/text_catalog.h"
 #include "collect/network/console_tool.h"
 #include "collect/network/console_tool_text.h"
 #include "collect/network/network_text.h"
 #include "collect/network/server_connectivity.h"
 #include "collect/network/web_access.h"
-#include "collect/system/windows_version.h"
+#include "collect/run_control.h"
 #include "common/owned_handle.h"
-#include "report/run_control.h"
-#include "ui/text_catalog.h"
+#include "common/windows_version.h"
 
 namespace {
 
@@ -513,7 +513,7 @@ bool StartWatcher(const RouteTrace* traces, int traceCount, HANDLE allFinished) 
 enum WaitOutcome { OutcomeFinished, OutcomeCancelled, OutcomeTimedOut };
 
 WaitOutcome WaitForTraces(HANDLE allFinished) {
-    // Also ends when the run is no longer current (report/run_control.h).
+    // Also ends when the run is no longer current (collect/run_control.h).
     DWORD result = WaitWhileRunCurrent(1, &allFinished, g_traceTimeLimitMs);
     if (result == kWaitRunStopped) return OutcomeCancelled;
     if (result == WAIT_TIMEOUT) return OutcomeTimedOut;

@@ -11,11 +11,11 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "catalog/text_catalog.h"
 #include "collect/network/sockets.h"
 #include "collect/network/web_access.h"
+#include "collect/run_control.h"
 #include "common/owned_handle.h"
-#include "report/run_control.h"
-#include "ui/text_catalog.h"
 
 namespace {
 

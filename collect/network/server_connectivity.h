@@ -2,7 +2,7 @@
 // and the resolver shared with route tracing.
 #pragma once
 
-#include "collect/network/server_catalog.h"
+#include "catalog/server_catalog.h"
 #include "report/report_writer.h"
 
 // Section bodies; the run driver writes their banners and closing empty lines.

@@ -29,11 +29,9 @@
 #include <wininet.h>
 
 #include "collect/network/network_text.h"
-#include "collect/system/windows_version.h"
 #include "common/owned_handle.h"
+#include "common/windows_version.h"
 #include "resources/deployment.h"
-#include "ui/shell_open.h"
-#include "ui/text_catalog.h"
 
 namespace {
 
@@ -264,14 +262,6 @@ bool UrlReachable(const char* url) {
     bool reachable = request->complete && (request->status == 200 || request->status == 302);
     ReleaseWebRequest(request);
     return reachable;
-}
-
-void DownloadLatestVersion() {
-    if (UrlReachable(DEPLOY_DOWNLOAD_URL)) {
-        ShellOpen(NULL, DEPLOY_DOWNLOAD_URL);
-        return;
-    }
-    MessageBoxA(NULL, GetText(36), GetText(10), MB_OK);
 }
 
 void SetWebTimeLimits(unsigned long connectMs, unsigned long receiveMs) {

@@ -20,7 +20,6 @@ int QueryLatestVersion();
 // 1 when fetched names a newer version than own, else -1.
 int CompareVersions(const char* own, const char* fetched);
 bool UrlReachable(const char* url);
-void DownloadLatestVersion();
 
 // How long one request may wait for its connection, and once connected for
 // each piece of the answer: 15 000 ms each unless a test shortens them. A

@@ -19,10 +19,10 @@
 #include <string.h>
 
 #include "collect/network/console_tool.h"
-#include "collect/system/windows_version.h"
+#include "collect/run_control.h"
 #include "common/fs_redirection.h"
 #include "common/owned_handle.h"
-#include "report/run_control.h"
+#include "common/windows_version.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include <list>
 
+#include "catalog/game_catalog.h"
 #include "common/registry_value.h"
-#include "ui/game_catalog.h"
 
 void WriteInstalledGames(ReportSink report) {
     WriteSectionBanner(report, "Installed games");

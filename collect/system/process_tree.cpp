@@ -9,8 +9,8 @@
 
 #include <tlhelp32.h>
 
-#include "collect/system/windows_version.h"
 #include "common/owned_handle.h"
+#include "common/windows_version.h"
 
 namespace {
 

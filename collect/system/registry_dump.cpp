@@ -10,9 +10,9 @@
 
 #include <string.h>
 
-#include "collect/system/windows_version.h"
 #include "common/owned_handle.h"
 #include "common/registry_value.h"
+#include "common/windows_version.h"
 
 const RegistryDumpEntry kRegistryDumpTable[kRegistryDumpEntryCount] = {
     {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",

@@ -11,9 +11,9 @@
 #include <psapi.h>
 #include <stdio.h>
 
-#include "collect/system/windows_version.h"
 #include "common/owned_handle.h"
 #include "common/registry_value.h"
+#include "common/windows_version.h"
 
 namespace {
 

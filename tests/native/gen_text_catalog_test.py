@@ -22,7 +22,7 @@ DEPLOYMENT = '#define DEPLOY_WEB_TEST_HOST "host.test.example"\n#define DEPLOY_W
 
 DUMP_MAIN = r"""
 #include <cstdio>
-#include "ui/text_catalog.h"
+#include "catalog/text_table.h"
 int main() {
     for (int id = 0; id < kTextCount; ++id) {
         std::printf("%d", TextCatalog[id].id);

@@ -1,6 +1,6 @@
 // The bar's animation during the long steps: where it stands over time, how
 // it stops at the end of the expected duration, and the clock's wrap.
-#include "report/progress_animation.h"
+#include "run/progress_animation.h"
 
 #include <gtest/gtest.h>
 

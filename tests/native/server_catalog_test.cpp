@@ -1,4 +1,4 @@
-#include "collect/network/server_catalog.h"
+#include "catalog/server_catalog.h"
 
 #include <gtest/gtest.h>
 #include <string.h>

@@ -1,6 +1,6 @@
 // The generated window-text table: its shape, its English column, the rows
 // that must be empty, and the exact bytes of strings in each code page.
-#include "ui/text_catalog.h"
+#include "catalog/text_catalog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // Language selection rules: code page to class, system language id to
 // language, and which column each (class, language) pair shows.
-#include "ui/text_language.h"
+#include "catalog/text_language.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "ui/text_catalog.h"
+#include "catalog/text_catalog.h"
 
 namespace {
 

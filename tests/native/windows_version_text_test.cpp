@@ -1,4 +1,4 @@
-#include "collect/system/windows_version_text.h"
+#include "common/windows_version_text.h"
 
 #include <gtest/gtest.h>
 

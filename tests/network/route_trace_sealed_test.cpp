@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "collect/network/route_trace.h"
-#include "report/run_control.h"
+#include "collect/run_control.h"
 #include "sealed_support.h"
 
 namespace {

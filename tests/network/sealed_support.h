@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "collect/network/server_catalog.h"
+#include "catalog/server_catalog.h"
 #include "test_support.h"
 
 namespace sealed {

@@ -6,7 +6,7 @@
 
 #include "collect/network/server_connectivity.h"
 #include "collect/network/sockets.h"
-#include "report/run_control.h"
+#include "collect/run_control.h"
 #include "sealed_support.h"
 
 namespace {

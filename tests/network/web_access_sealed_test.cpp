@@ -5,6 +5,7 @@
 #include "collect/network/web_access.h"
 #include "resources/deployment.h"
 #include "sealed_support.h"
+#include "ui/main_window.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 // would inherit a pipe and keep it open.
 #include <cstdio>
 
-#include "ui/game_catalog.h"
+#include "catalog/game_catalog.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;

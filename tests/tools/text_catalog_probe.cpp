@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ui/text_catalog.h"
-#include "ui/text_language.h"
+#include "catalog/text_catalog.h"
+#include "catalog/text_language.h"
 
 namespace {
 

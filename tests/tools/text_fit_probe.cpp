@@ -25,11 +25,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "catalog/text_catalog.h"
+#include "catalog/text_language.h"
 #include "resources/resource_ids.h"
 #include "ui/main_window.h"
+#include "ui/window_basics.h"
 #include "ui/main_window_rules.h"
-#include "ui/text_catalog.h"
-#include "ui/text_language.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ui/game_catalog.h"
+#include "catalog/game_catalog.h"
+#include "catalog/text_catalog.h"
 #include "ui/result_dialog.h"
 #include "ui/shell_open.h"
-#include "ui/text_catalog.h"
 
 int main(int argc, char** argv) {
     if (argc >= 3 && strcmp(argv[1], "result") == 0) {

@@ -29,10 +29,10 @@
 #include <string>
 #include <vector>
 
+#include "catalog/game_catalog.h"
 #include "common/registry_value.h"
-#include "report/report_archive.h"
 #include "report/zip_writer.h"
-#include "ui/game_catalog.h"
+#include "run/report_archive.h"
 
 namespace {
 

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "report/run_control.h"
+#include "catalog/game_catalog.h"
+#include "catalog/text_catalog.h"
+#include "collect/run_control.h"
 #include "resources/deployment.h"
 #include "resources/resource_ids.h"
-#include "ui/game_catalog.h"
 #include "ui/hyperlink.h"
 #include "ui/main_window.h"
-#include "ui/text_catalog.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "collect/system/windows_version.h"
+#include "collect/run_control.h"
 #include "common/fs_redirection.h"
-#include "report/run_control.h"
+#include "common/windows_version.h"
 #include "test_support.h"
 #include "tool_stand_in.h"
 

@@ -12,13 +12,13 @@
 
 #include <string>
 
-#include "report/report_archive.h"
-#include "report/report_seal.h"
-#include "report/run_control.h"
-#include "report/test_run.h"
+#include "catalog/game_catalog.h"
+#include "collect/run_control.h"
 #include "message_box_watcher.h"
+#include "report/report_seal.h"
+#include "run/report_archive.h"
+#include "run/test_run.h"
 #include "test_support.h"
-#include "ui/game_catalog.h"
 
 using testing_support::MessageBoxWatcher;
 using testing_support::ReadWholeFile;

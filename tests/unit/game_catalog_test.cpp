@@ -1,4 +1,4 @@
-#include "ui/game_catalog.h"
+#include "catalog/game_catalog.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "collect/network/server_catalog.h"
-#include "collect/system/windows_version.h"
+#include "catalog/server_catalog.h"
+#include "common/windows_version.h"
 #include "test_support.h"
 
 using testing_support::RegistryKey;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "collect/system/windows_version.h"
+#include "common/windows_version.h"
 #include "test_support.h"
 
 using testing_support::RegistryKey;

@@ -3,8 +3,8 @@
 // These tests create the launcher's registry key and the Runeveil 2 folder,
 // which other tests touch too; "SharedRegistry" in their names gives them
 // ctest's resource lock for such fixtures.
-#include "report/report_archive.h"
-#include "report/run_control.h"
+#include "collect/run_control.h"
+#include "run/report_archive.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "catalog/game_catalog.h"
 #include "test_support.h"
-#include "ui/game_catalog.h"
 #include "zip_test_support.h"
 
 using testing_support::FileHolder;

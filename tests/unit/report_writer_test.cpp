@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/game_catalog.h"
 #include "test_support.h"
-#include "ui/game_catalog.h"
 
 using testing_support::ReportFile;
 
@@ -67,12 +67,10 @@ TEST(ReportWriter, OverlongBannerTitleRunsIntoTheClosingRule) {
     EXPECT_EQ(kRule + "\r\n" + middle + kRule + "\r\n", report.Contents());
 }
 
-TEST(ReportWriter, HeaderNamesTheSelectedGameAndProgramVersion) {
+TEST(ReportWriter, HeaderNamesTheRunsGameAndProgramVersion) {
     ReportFile report;
-    SetSelectedGame(0);
-    WriteReportHeader(report.sink());
+    WriteReportHeader(report.sink(), 0);
     WriteSectionBanner(report.sink(), "x");
-    SetSelectedGame(kNoGame);
     std::string text = report.Contents();
     const std::string expected = "Runeveil Test Report -- created by Diagnova v1.0.0.0\r\n\r\n=";
     EXPECT_EQ(expected, text.substr(0, expected.size()));

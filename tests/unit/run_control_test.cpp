@@ -7,7 +7,7 @@
 
 #include <thread>
 
-#include "report/run_control.h"
+#include "collect/run_control.h"
 
 namespace {
 

@@ -23,13 +23,13 @@
 #include <thread>
 #include <vector>
 
-#include "collect/system/windows_version.h"
+#include "catalog/game_catalog.h"
+#include "collect/run_control.h"
+#include "common/windows_version.h"
 #include "report/report_seal.h"
-#include "report/run_control.h"
-#include "report/test_run.h"
 #include "resources/resource_ids.h"
+#include "run/test_run.h"
 #include "test_support.h"
-#include "ui/game_catalog.h"
 
 using testing_support::ReadWholeFile;
 using testing_support::TempDir;

@@ -2,7 +2,7 @@
 // from the system default, and the column that GetText shows on this system.
 // The test prefixes run with the ANSI code page 1252 (scripts/test sets the C
 // locale); other locales are covered by the e2e locale test.
-#include "ui/text_catalog.h"
+#include "catalog/text_catalog.h"
 
 #include <windows.h>
 
@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "ui/text_language.h"
+#include "catalog/text_language.h"
 
 TEST(TextCatalog, StoredZeroFollowsTheSystemDefaultLanguage) {
     SetCurrentLanguage(LanguageAuto);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "collect/system/windows_version.h"
 #include "common/registry_value.h"
+#include "common/windows_version.h"
 #include "test_support.h"
 
 using testing_support::RegistryLock;

@@ -7,10 +7,10 @@
 
 #include <string>
 
+#include "catalog/text_catalog.h"
 #include "message_box_watcher.h"
 #include "report/report_seal.h"
 #include "test_support.h"
-#include "ui/text_catalog.h"
 
 using testing_support::MessageBoxWatcher;
 using testing_support::TempDir;

@@ -1,10 +1,11 @@
-#include "collect/system/windows_version.h"
+#include "common/windows_version.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <string>
 
+#include "collect/system/system_info.h"
 #include "test_support.h"
 
 using testing_support::BesideTestProgram;

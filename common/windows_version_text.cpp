@@ -1,6 +1,6 @@
 // Generation table and the texts of the OS version lines and the system
 // section, apart from the system calls that feed them.
-#include "collect/system/windows_version_text.h"
+#include "common/windows_version_text.h"
 
 #include <stdio.h>
 #include <string.h>

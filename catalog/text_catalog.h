@@ -4,30 +4,7 @@
 // always English and does not use this catalog.
 #pragma once
 
-const int kTextCount = 116;
-const int kLanguageColumns = 11;
-
-enum Language {
-    LanguageAuto = 0,
-    LanguageEnglish = 1,
-    LanguageKorean = 2,
-    LanguageFrench = 3,
-    LanguageGerman = 4,
-    LanguageItalian = 5,
-    LanguageSpanish = 6,
-    LanguageChineseTraditional = 7,
-    LanguageChineseSimplified = 8,
-    LanguageJapanese = 9,
-    LanguagePolish = 10,
-    LanguageRussian = 11,
-};
-
-struct TextCatalogRow {
-    int id;
-    const char* text[kLanguageColumns];  // bytes in each language's own ANSI code page
-};
-
-extern const TextCatalogRow TextCatalog[kTextCount];
+#include "catalog/text_table.h"
 
 const char* GetText(int id);
 // The same text in wide characters, for messages that also show paths named

@@ -1,7 +1,7 @@
 // Progress animation arithmetic. The share of the range is computed in single
 // precision and truncated toward zero, so a range of one position only moves
 // when the whole duration has passed; the step's own checkpoint moves it on.
-#include "report/progress_animation.h"
+#include "run/progress_animation.h"
 
 const int kCheckpoints[kCheckpointCount] = {2, 3, 4, 6, 8, 10, 50, 55, 90, 94, 96, 100};
 

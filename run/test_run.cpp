@@ -5,35 +5,35 @@
 // Guarded steps look at the run once, at their start, and are skipped whole
 // when the run is no longer current; every other step always runs, so a
 // cancelled report is still finished (then deleted). Everything the worker
-// shows goes through the run relay (report/run_control.h), which drops it
+// shows goes through the run relay (collect/run_control.h), which drops it
 // once the run is not current or its dialog has ended.
-#include "report/test_run.h"
+#include "run/test_run.h"
 
 #include <commctrl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "catalog/game_catalog.h"
+#include "catalog/text_catalog.h"
 #include "collect/network/local_network.h"
 #include "collect/network/route_trace.h"
 #include "collect/network/server_connectivity.h"
 #include "collect/network/web_access.h"
+#include "collect/run_control.h"
 #include "collect/system/directx.h"
 #include "collect/system/installed_games.h"
 #include "collect/system/process_tree.h"
 #include "collect/system/registry_dump.h"
+#include "collect/system/system_info.h"
 #include "collect/system/user_account.h"
-#include "collect/system/windows_version.h"
 #include "common/ansi_path.h"
 #include "common/owned_handle.h"
 #include "common/system_message.h"
-#include "report/report_archive.h"
-#include "report/report_delivery.h"
+#include "common/windows_version.h"
 #include "report/report_seal.h"
-#include "report/run_control.h"
-#include "ui/game_catalog.h"
-#include "ui/result_dialog.h"
-#include "ui/text_catalog.h"
+#include "run/report_archive.h"
+#include "run/report_delivery.h"
 
 ProgressAnimation g_progressAnimation = {0, 0, 0, 0};
 
@@ -44,6 +44,12 @@ namespace {
 LONG g_runCounter = -1;
 const int kNoReportFileText = 112;
 HANDLE g_workerEndSemaphore = NULL;
+ResultWindow g_resultWindow = NULL;
+
+// The run's default last step: whatever window the user interface has set.
+INT_PTR ShowRunResult(const char* deliveredPath) {
+    return g_resultWindow != NULL ? g_resultWindow(deliveredPath) : -1;
+}
 
 const ReportStepWriters kDefaultWriters = {
     WriteUacStatus,
@@ -68,7 +74,7 @@ const ReportStepWriters kDefaultWriters = {
     AppendReportDigest,
     VerifyReportFile,
     BuildReportArchive,
-    ShowResultDialog,
+    ShowRunResult,
 };
 
 ReportStepWriters g_writers = kDefaultWriters;
@@ -166,6 +172,7 @@ const ReportStepWriters& DefaultReportStepWriters() { return kDefaultWriters; }
 void SetReportStepWriters(const ReportStepWriters& writers) { g_writers = writers; }
 const ReportStepWriters& CurrentReportStepWriters() { return g_writers; }
 void SetWorkerEndSemaphore(HANDLE semaphore) { g_workerEndSemaphore = semaphore; }
+void SetResultWindow(ResultWindow show) { g_resultWindow = show; }
 
 void StartTestRun() {
     CreateRunRelay();
@@ -212,7 +219,7 @@ void SetCheckpoint(const TestRunParams* params, int position) {
 }
 
 void WriteReport(ReportSink sink, const TestRunParams* params) {
-    WriteReportHeader(sink);
+    WriteReportHeader(sink, params->gameIndex);
     SetCheckpoint(params, 2);
     g_writers.uacStatus(sink);
     g_writers.loggedOnUsers(sink);

@@ -10,7 +10,7 @@
 // 6 = 1250, 7 = 1251.
 int CodePageClassFromCodePage(unsigned codePage);
 
-// Language number (see Language in text_catalog.h) for a system language id:
+// Language number (see Language in text_table.h) for a system language id:
 // low 10 bits primary language, high 6 bits sublanguage.
 int LanguageFromLangId(std::uint16_t langId);
 

@@ -1,12 +1,11 @@
-// Windows version classification, WOW64 detection, version-resource readers,
-// the formatted message box, and the two report steps that describe the
-// Windows version and the processor.
+// Windows version classification, WOW64 detection, version-resource readers
+// and the formatted message box: small platform facts every part of the
+// program may ask for.
 #pragma once
 
 #include <windows.h>
 
-#include "collect/system/windows_version_text.h"
-#include "report/report_writer.h"
+#include "common/windows_version_text.h"
 
 WindowsGeneration GetWindowsGeneration();
 bool IsWow64();
@@ -24,11 +23,3 @@ bool GetVersionStringField(const char* path, const char* field, char value[256])
 
 int ShowFormattedMessage(HWND owner, const char* caption, UINT style, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
-
-// "Windows Version: ...\r\nBuild ...\r\n<service pack>\r\nProcessor bit : 32|64".
-bool FormatOsVersion(char text[256]);
-// The system section's lines, as the 32-bit process sees the processor.
-bool FormatSystemInfo(char* text, size_t capacity);
-
-void WriteOsVersion(ReportSink sink);
-void WriteSystemInfo(ReportSink sink);

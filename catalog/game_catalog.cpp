@@ -4,17 +4,17 @@
 // the launcher and Runeveil 2 caches while the user-interface thread sits in
 // the modal progress dialog, and both threads write the same text into the
 // program-folder cache.
-#include "ui/game_catalog.h"
+#include "catalog/game_catalog.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <stdio.h>
 #include <string.h>
 
-#include "collect/network/server_catalog.h"
-#include "collect/system/windows_version.h"
+#include "catalog/server_catalog.h"
 #include "common/ansi_path.h"
 #include "common/registry_value.h"
+#include "common/windows_version.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Server lists per game. Entries that share a host take the same deployment
 // macro, because the report sections print a host's heading only when the
 // host text changes from one entry to the next.
-#include "collect/network/server_catalog.h"
+#include "catalog/server_catalog.h"
 
 #include "resources/deployment.h"
 

@@ -5,12 +5,13 @@
 // OSVERSIONINFOA). Because the manifest declares compatibility only up to
 // Windows 8, Windows 8.1 and later report 6.2 to this program and classify as
 // Win8; Wine's "win10" prefix behaves the same.
-#include "collect/system/windows_version.h"
+#include "common/windows_version.h"
 
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
+#include "common/bounded_format.h"
 #include "common/owned_handle.h"
 
 WindowsGeneration GetWindowsGeneration() {
@@ -149,39 +150,4 @@ bool GetVersionStringField(const char* path, const char* field, char value[256])
         }
     }
     return value[0] != '\0';
-}
-
-bool FormatOsVersion(char text[256]) {
-    OSVERSIONINFOA info;
-    ZeroMemory(&info, sizeof info);
-    info.dwOSVersionInfoSize = sizeof info;
-    if (!GetVersionExA(&info)) return false;
-    return ComposeOsVersion(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
-                            info.dwBuildNumber, info.szCSDVersion, IsWindows64Bit(), text);
-}
-
-void WriteOsVersion(ReportSink sink) {
-    char text[256];
-    if (FormatOsVersion(text)) WriteFormatted(sink, "%s\r\n", text);
-}
-
-bool FormatSystemInfo(char* text, size_t capacity) {
-    if (text == NULL) return false;
-    // The plain call, not GetNativeSystemInfo: under WOW64 the architecture
-    // reads as x86, which is what this 32-bit program runs as.
-    SYSTEM_INFO info;
-    ZeroMemory(&info, sizeof info);
-    GetSystemInfo(&info);
-    return ComposeSystemInfo(info.dwOemId, info.wProcessorArchitecture, info.dwPageSize,
-                             info.dwNumberOfProcessors, text, capacity);
-}
-
-void WriteSystemInfo(ReportSink sink) {
-    WriteSectionBanner(sink, "information about the current computer system");
-    char text[1024];
-    if (FormatSystemInfo(text, sizeof text))
-        WriteFormatted(sink, "%s\r\n", text);
-    else
-        WriteFormatted(sink, "Fail to load system information\r\n");
-    WriteEmptyLine(sink);
 }

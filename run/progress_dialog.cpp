@@ -8,11 +8,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "catalog/text_catalog.h"
+#include "collect/run_control.h"
 #include "common/window_placement.h"
-#include "report/run_control.h"
-#include "report/test_run.h"
 #include "resources/resource_ids.h"
-#include "ui/text_catalog.h"
+#include "run/test_run.h"
 
 namespace {
 

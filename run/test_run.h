@@ -12,9 +12,9 @@
 
 #include <windows.h>
 
-#include "collect/network/server_catalog.h"
-#include "report/progress_animation.h"
+#include "catalog/server_catalog.h"
 #include "report/report_writer.h"
+#include "run/progress_animation.h"
 
 // Sent to the progress dialog when the current run has finished. wParam 0;
 // lParam 0 when the archive is at its usual place, else the path (const
@@ -58,10 +58,18 @@ struct ReportStepWriters {
     bool (*appendDigest)(ReportSink);
     bool (*verifyReport)(const char* path);
     bool (*buildArchive)(const char* archivePath, const char* reportName, const char* reportPath);
-    // Opens the result dialog once the progress dialog has ended; the path of
+    // Opens the result window (SetResultWindow) once the progress dialog has
+    // ended; the path of
     // the file that holds the report when it is not the usual archive, else NULL.
     INT_PTR (*showResult)(const char* deliveredPath);
 };
+
+// The window that shows a finished run's result, which the default last step
+// opens. The run knows no window of its own: the program sets the result
+// dialog here before the first run. Until then a finished run shows nothing
+// and its last step returns -1, as for a dialog that could not be shown.
+typedef INT_PTR (*ResultWindow)(const char* deliveredPath);
+void SetResultWindow(ResultWindow show);
 
 const ReportStepWriters& DefaultReportStepWriters();
 void SetReportStepWriters(const ReportStepWriters& writers);

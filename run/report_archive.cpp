@@ -5,7 +5,7 @@
 //
 // Every path and member name is built in a 260-character buffer; a file whose
 // path or name would not fit is skipped rather than cut or overflowed.
-#include "report/report_archive.h"
+#include "run/report_archive.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -13,9 +13,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "catalog/game_catalog.h"
+#include "collect/run_control.h"
 #include "common/owned_handle.h"
-#include "report/run_control.h"
-#include "ui/game_catalog.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 // (long, or short where the long one is lossy), like every folder the
 // program takes from the system. The temporary folder, where the report was
 // just written, is the last place for a copy under the report's own name.
-#include "report/report_delivery.h"
+#include "run/report_delivery.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -16,10 +16,10 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "catalog/text_catalog.h"
+#include "collect/run_control.h"
 #include "common/ansi_path.h"
 #include "common/system_message.h"
-#include "report/run_control.h"
-#include "ui/text_catalog.h"
 
 namespace {
 

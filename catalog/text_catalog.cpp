@@ -1,12 +1,12 @@
 // Window texts in the current language. The table itself is generated at
-// build time from ui/text_catalog_source.txt; the rules live in
+// build time from catalog/text_catalog_source.txt; the rules live in
 // text_language.cpp. This file adds the system's answers: the ANSI code page
 // and the system default language.
-#include "ui/text_catalog.h"
+#include "catalog/text_catalog.h"
 
 #include <windows.h>
 
-#include "ui/text_language.h"
+#include "catalog/text_language.h"
 
 namespace {
 

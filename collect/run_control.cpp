@@ -7,11 +7,11 @@
 // arriving after the dialog has ended, goes nowhere. Because the relay runs
 // on the thread that owns the dialog, the check and the change cannot be
 // separated by the dialog's end.
-#include "report/run_control.h"
+#include "collect/run_control.h"
 
 #include <commctrl.h>
 
-#include "ui/game_catalog.h"
+#include "catalog/game_catalog.h"
 
 ProgressWindow g_progressWindow = {NULL, NULL, NULL, kNoRun};
 

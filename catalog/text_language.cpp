@@ -1,7 +1,7 @@
 // Language selection rules of the text catalog, free of Windows calls.
-#include "ui/text_language.h"
+#include "catalog/text_language.h"
 
-#include "ui/text_catalog.h"
+#include "catalog/text_table.h"
 
 namespace {
 
