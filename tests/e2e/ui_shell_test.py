@@ -69,7 +69,7 @@ def deployment_macros():
 def load_catalog():
     macros = deployment_macros()
     texts = {}
-    with open(os.path.join(SOURCE, "ui", "text_catalog_source.txt"), encoding="utf-8") as f:
+    with open(os.path.join(SOURCE, "catalog", "text_catalog_source.txt"), encoding="utf-8") as f:
         for line in f:
             m = re.match(r'(\d+) (\S+) "(.*)"\s*$', line)
             if not m:
