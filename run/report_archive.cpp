@@ -15,6 +15,7 @@
 
 #include "catalog/game_catalog.h"
 #include "collect/run_control.h"
+#include "collect/system/game_folders.h"
 #include "common/owned_handle.h"
 
 namespace {

@@ -22,6 +22,7 @@
 #include "collect/network/web_access.h"
 #include "collect/run_control.h"
 #include "collect/system/directx.h"
+#include "collect/system/game_folders.h"
 #include "collect/system/installed_games.h"
 #include "collect/system/process_tree.h"
 #include "collect/system/registry_dump.h"

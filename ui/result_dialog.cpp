@@ -12,6 +12,7 @@
 #include "catalog/game_catalog.h"
 #include "catalog/text_catalog.h"
 #include "collect/run_control.h"
+#include "collect/system/game_folders.h"
 #include "common/window_placement.h"
 #include "resources/resource_ids.h"
 #include "ui/hyperlink.h"

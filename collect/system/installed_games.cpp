@@ -9,6 +9,7 @@
 #include <list>
 
 #include "catalog/game_catalog.h"
+#include "collect/system/game_folders.h"
 #include "common/registry_value.h"
 
 void WriteInstalledGames(ReportSink report) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "catalog/game_catalog.h"
+#include "collect/system/game_folders.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;

@@ -14,6 +14,7 @@
 
 #include "catalog/game_catalog.h"
 #include "collect/run_control.h"
+#include "collect/system/game_folders.h"
 #include "message_box_watcher.h"
 #include "report/report_seal.h"
 #include "run/report_archive.h"

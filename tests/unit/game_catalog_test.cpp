@@ -1,4 +1,5 @@
 #include "catalog/game_catalog.h"
+#include "collect/system/game_folders.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "catalog/game_catalog.h"
+#include "collect/system/game_folders.h"
 #include "test_support.h"
 #include "zip_test_support.h"
 

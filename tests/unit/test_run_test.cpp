@@ -25,6 +25,7 @@
 
 #include "catalog/game_catalog.h"
 #include "collect/run_control.h"
+#include "collect/system/game_folders.h"
 #include "common/windows_version.h"
 #include "report/report_seal.h"
 #include "resources/resource_ids.h"
