@@ -13,6 +13,7 @@
 
 #include "catalog/game_catalog.h"
 #include "common/ansi_path.h"
+#include "common/bounded_format.h"
 #include "common/windows_version.h"
 
 namespace {

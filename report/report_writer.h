@@ -9,8 +9,6 @@
 
 #include <windows.h>
 
-#include "common/bounded_format.h"
-
 typedef HANDLE ReportSink;
 
 // Longest text one formatted write produces; the rest is dropped silently.

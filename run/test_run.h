@@ -59,8 +59,8 @@ struct ReportStepWriters {
     bool (*verifyReport)(const char* path);
     bool (*buildArchive)(const char* archivePath, const char* reportName, const char* reportPath);
     // Opens the result window (SetResultWindow) once the progress dialog has
-    // ended; the path of
-    // the file that holds the report when it is not the usual archive, else NULL.
+    // ended; the path of the file that holds the report when it is not the
+    // usual archive, else NULL.
     INT_PTR (*showResult)(const char* deliveredPath);
 };
 
