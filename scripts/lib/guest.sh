@@ -302,6 +302,12 @@ guest_run_tests() {
             fi
             if [ -f "$out/$name.log" ]; then sed 's/^/  | /' "$out/$name.log"; else tail -n 40 "$out/console.log" | sed 's/^/  | /'; fi
             guest_failed=$((guest_failed + 1))
+            if [ -f "$out/$name.log" ] && grep -q '^FAIL ' "$out/$name.log"; then
+                mapfile -t -O "${#guest_untested[@]}" guest_untested < <(grep -E '^FAIL ' "$out/$name.log" | head -n 8 |
+                    sed "s/^FAIL /failed: (emulated PC) $name: /")
+            else
+                guest_untested+=("failed: (emulated PC) $name: ${status:+no FAIL line in its log}${status:-did not run}")
+            fi
         fi
         if [ -f "$out/$name.log" ]; then
             mapfile -t -O "${#guest_untested[@]}" guest_untested < <(grep -E '^untested: ' "$out/$name.log" |

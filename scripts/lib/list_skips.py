@@ -15,6 +15,10 @@ untested path, scripts/test prints for each ctest run:
                             with the test's name where the entry holds many
   untested: ENTRY: WHAT     a line "untested: WHAT" that a test printed for a
                             path it could not run here
+  failed: ENTRY: WHAT       for an entry that failed, each "FAIL ..." line or
+                            GoogleTest "[  FAILED  ]" test it printed (or its
+                            last line when it printed neither), so that the
+                            summary at the end of a long log says why
 
 scripts/test counts the "skipped:" lines as skipped, not passed.
 """
@@ -25,6 +29,10 @@ import xml.etree.ElementTree as ElementTree
 GTEST_SKIPPED = re.compile(r"^\[  SKIPPED \] (\S+) \(\d+ ms\)$")
 UNITTEST_SKIPPED = re.compile(r"^(\S+) \(\S+\)(?: .*)? \.\.\. skipped '(.*)'$")
 UNTESTED = re.compile(r"^untested: (.+)$")
+FAILED = re.compile(r"^(?:FAIL (.+)|\[  FAILED  \] (\S+) \(\d+ ms\))$")
+# A failing end-to-end script may fail every later check too; the first few
+# say enough.
+MOST_FAILURES = 8
 
 
 def skips(output):
@@ -41,6 +49,20 @@ def skips(output):
             message.append(line)
         elif m := UNITTEST_SKIPPED.match(line):
             found.append((m.group(1), m.group(2) or "(no reason given)"))
+    return found
+
+
+def failures(output):
+    """The first lines that say what failed, each once, in order."""
+    found = []
+    for line in output.splitlines():
+        if (m := FAILED.match(line.rstrip("\r"))) and (what := (m.group(1) or m.group(2)).strip()) not in found:
+            found.append(what)
+    if not found:
+        lines = [line.strip() for line in output.splitlines() if line.strip()]
+        found = [lines[-1] if lines else "(no output)"]
+    if len(found) > MOST_FAILURES:
+        found = found[:MOST_FAILURES] + ["and %d more" % (len(found) - MOST_FAILURES)]
     return found
 
 
@@ -67,6 +89,9 @@ def main(argv):
         for line in output.splitlines():
             if m := UNTESTED.match(line.rstrip("\r")):
                 print("untested: %s: %s" % (name, m.group(1).strip()))
+        if case.find("failure") is not None or status == "fail":
+            for what in failures(output):
+                print("failed: %s: %s" % (name, what))
     return 0
 
 

@@ -121,7 +121,30 @@ def run_to_file(d, *commands, timeout=60, env=None):
             key, sep, value = line.partition(": ")
             if sep:
                 result.lines.append((key, value))
+    if result.get("error") == "timeout waiting for the program to end":
+        pids = [c[1] for c in commands if c[:1] == ["attach"]] or [result.get("pid")]
+        print_stacks(d, pids[0])
     return result
+
+
+def print_stacks(d, pid):
+    """Prints where each thread of a Wine process that will not end is, so
+    that a log shows why (winedbg attaches, walks every stack, detaches)."""
+    try:
+        r = subprocess.run([d.wine, "winedbg", "0x%x" % int(pid)], input=b"bt all\ndetach\nquit\n",
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+    except (OSError, ValueError, TypeError, subprocess.TimeoutExpired) as e:
+        print("stacks of process %s: none (%s)" % (pid, e))
+        return
+    # "bt all" walks every process of the session: keep the one asked about.
+    keep = False
+    for line in r.stdout.decode("latin-1").splitlines():
+        if line.startswith("Backtracing for thread"):
+            owner = re.search(r" in process ([0-9a-fA-F]+) ", line)
+            keep = owner is not None and int(owner.group(1), 16) == int(pid)
+        if keep and line.strip():
+            print("stack| " + line)
+    sys.stdout.flush()
 
 
 def start_test(d, program, game):

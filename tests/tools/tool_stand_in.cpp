@@ -88,14 +88,9 @@ void Print(const char* text) { WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), text, (
 void LogCommandLine() {
     char log[MAX_PATH];
     if (!GetSetting("DGN_STANDIN_LOG", log, sizeof log)) return;
-    HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) return;
-    // One write, so a reader never sees half an entry.
     char entry[4096];
     int entryLength = wsprintfA(entry, "%.3900s\r\n%lu\r\n", GetCommandLineA(), GetCurrentProcessId());
-    WriteAll(file, entry, (DWORD)entryLength);
-    CloseHandle(file);
+    AppendToSharedLog(log, entry, (DWORD)entryLength);
 }
 
 unsigned long long g_startedUs = 0;
