@@ -16,6 +16,17 @@
 
 namespace {
 
+// A finished run's result, kept until the progress dialog's loop has ended.
+// Shown from inside the ended dialog's handler, the result dialog would leave
+// that loop waiting underneath it, and Wine's dialog loop drops the message
+// it wakes for once its dialog has ended: the player's next click, or a
+// close of the main window, would be lost.
+struct FinishedRun {
+    bool pending;
+    char deliveredPath[MAX_PATH];
+};
+FinishedRun g_finishedRun;
+
 void ForgetProgressDialog(HWND dialog) {
     if (g_progressWindow.dialog != dialog) return;
     DetachRelayDialog();
@@ -83,10 +94,14 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_DESTROY:
         EndProgressDialog(dialog, 2);
         return TRUE;
-    case WM_TEST_FINISHED:
+    case WM_TEST_FINISHED: {
+        // The path lives only while the worker waits for this message.
+        const char* delivered = reinterpret_cast<const char*>(lParam);
+        lstrcpynA(g_finishedRun.deliveredPath, delivered != NULL ? delivered : "", MAX_PATH);
+        g_finishedRun.pending = true;
         EndProgressDialog(dialog, 1);
-        CurrentReportStepWriters().showResult(reinterpret_cast<const char*>(lParam));
         return TRUE;
+    }
     }
     return FALSE;
 }
@@ -94,5 +109,13 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 INT_PTR RunProgressDialog(HWND owner) {
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
-    return DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_PROGRESS), owner, ProgressDialogProc, 0);
+    g_finishedRun.pending = false;
+    INT_PTR result =
+        DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_PROGRESS), owner, ProgressDialogProc, 0);
+    if (g_finishedRun.pending) {
+        g_finishedRun.pending = false;
+        const char* delivered = g_finishedRun.deliveredPath;
+        CurrentReportStepWriters().showResult(delivered[0] != '\0' ? delivered : NULL);
+    }
+    return result;
 }

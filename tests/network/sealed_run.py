@@ -369,23 +369,32 @@ def system32_view(prefix):
 
 
 def start_xvfb(env):
-    read_fd, write_fd = os.pipe()
-    proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp"], pass_fds=(write_fd,), stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    data = b""
-    while not data.endswith(b"\n"):
-        chunk = os.read(read_fd, 64)
-        if not chunk:
-            break
-        data += chunk
-    os.close(read_fd)
-    if not data.strip():
-        proc.kill()
-        raise SystemExit("sealed_run: Xvfb did not start")
-    env["DISPLAY"] = ":" + data.decode().strip()
-    return proc
+    """Starts an X server on a free display and sets DISPLAY. Two sessions
+    starting together can pick the same display, and the loser exits: it is
+    tried again, and a last failure says what the server said."""
+    said = b""
+    for _ in range(3):
+        read_fd, write_fd = os.pipe()
+        with tempfile.TemporaryFile() as errors:
+            proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
+                                     "-nolisten", "tcp"], pass_fds=(write_fd,), stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.DEVNULL, stderr=errors)
+            os.close(write_fd)
+            data = b""
+            while not data.endswith(b"\n"):
+                chunk = os.read(read_fd, 64)
+                if not chunk:
+                    break
+                data += chunk
+            os.close(read_fd)
+            if data.strip():
+                env["DISPLAY"] = ":" + data.decode().strip()
+                return proc
+            proc.kill()
+            proc.wait()
+            errors.seek(0)
+            said = errors.read()
+    raise SystemExit("sealed_run: Xvfb did not start: " + " | ".join(said.decode("latin-1").splitlines()[-3:]))
 
 
 def inside(args):

@@ -63,7 +63,7 @@ struct StandIns {
     std::string archivePath, reportName, reportPath, archivedReport;
     int resultCalls;
     std::string resultPath;    // the file the result dialog was given, "" for the usual archive
-    int barAtResult;
+    bool progressOpenAtResult;
     HWND bar;                  // the dialog's bar as the first step saw it
     int serverCount;
 };
@@ -196,8 +196,16 @@ bool StandInArchive(const char* archivePath, const char* reportName, const char*
 INT_PTR StandInResult(const char* deliveredPath) {
     g_stand.resultCalls++;
     g_stand.resultPath = deliveredPath != NULL ? deliveredPath : "";
-    g_stand.barAtResult = (int)SendMessageA(g_stand.bar, PBM_GETPOS, 0, 0);
+    g_stand.progressOpenAtResult = IsWindow(g_stand.bar) != FALSE;
     return 1;
+}
+
+// The last position set on the progress bar of this thread's dialogs.
+int g_lastBarPosition = -1;
+LRESULT CALLBACK BarPositionHook(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == PBM_SETPOS) g_lastBarPosition = (int)call->wParam;
+    return CallNextHookEx(NULL, code, wParam, lParam);
 }
 
 const ReportStepWriters kStandInWriters = {
@@ -399,7 +407,10 @@ std::string CompletedReportBody() {
 TEST_F(TestRunDriver, CompletedRunIsSealedCheckedPackedAndHandedToTheResultDialog) {
     SetEvent(g_stand.dxRelease);
     SetEvent(g_stand.routeRelease);
+    g_lastBarPosition = -1;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, BarPositionHook, NULL, GetCurrentThreadId());
     EXPECT_EQ(1, RunProgressDialog(NULL));
+    if (hook != NULL) UnhookWindowsHookEx(hook);
     ASSERT_TRUE(WaitForWorker());
 
     EXPECT_EQ(CompletedReportBody(), g_stand.snapshot[0]);
@@ -411,7 +422,9 @@ TEST_F(TestRunDriver, CompletedRunIsSealedCheckedPackedAndHandedToTheResultDialo
     EXPECT_EQ(GetArchivePath(0), g_stand.archivePath);
     EXPECT_EQ("Runeveil Test.txt", g_stand.reportName);
     EXPECT_EQ(1, g_stand.resultCalls);
-    EXPECT_EQ(100, g_stand.barAtResult);
+    // The bar was full, and the progress dialog gone, before the result showed.
+    EXPECT_EQ(100, g_lastBarPosition);
+    EXPECT_FALSE(g_stand.progressOpenAtResult);
     EXPECT_EQ(7, g_stand.serverCount);
     // The report stays in the temporary folder after a completed run.
     std::vector<std::string> left = ReportsLeft();
