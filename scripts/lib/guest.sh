@@ -305,8 +305,10 @@ guest_run_tests() {
             if [ -f "$out/$name.log" ] && grep -q '^FAIL ' "$out/$name.log"; then
                 mapfile -t -O "${#guest_untested[@]}" guest_untested < <(grep -E '^FAIL ' "$out/$name.log" | head -n 8 |
                     sed "s/^FAIL /failed: (emulated PC) $name: /")
+            elif [ -n "$status" ]; then
+                guest_untested+=("failed: (emulated PC) $name: no FAIL line in its log")
             else
-                guest_untested+=("failed: (emulated PC) $name: ${status:+no FAIL line in its log}${status:-did not run}")
+                guest_untested+=("failed: (emulated PC) $name: did not run")
             fi
         fi
         if [ -f "$out/$name.log" ]; then
