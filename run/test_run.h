@@ -83,7 +83,9 @@ void SetWorkerEndSemaphore(HANDLE semaphore);
 extern ProgressAnimation g_progressAnimation;
 
 // Opens the progress dialog (template 143) modally; its opening starts a run.
-// Returns the dialog's result: 1 finished or command 1, 2 cancelled or closed.
+// When the run finished while the dialog was open, opens the result window
+// (showResult) once the dialog has ended. Returns the dialog's result: 1
+// finished or command 1, 2 cancelled or closed.
 INT_PTR RunProgressDialog(HWND owner);
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

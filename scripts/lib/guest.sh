@@ -302,14 +302,11 @@ guest_run_tests() {
             fi
             if [ -f "$out/$name.log" ]; then sed 's/^/  | /' "$out/$name.log"; else tail -n 40 "$out/console.log" | sed 's/^/  | /'; fi
             guest_failed=$((guest_failed + 1))
-            if [ -f "$out/$name.log" ] && grep -q '^FAIL ' "$out/$name.log"; then
-                mapfile -t -O "${#guest_untested[@]}" guest_untested < <(grep -E '^FAIL ' "$out/$name.log" | head -n 8 |
-                    sed "s/^FAIL /failed: (emulated PC) $name: /")
-            elif [ -n "$status" ]; then
-                guest_untested+=("failed: (emulated PC) $name: no FAIL line in its log")
-            else
-                guest_untested+=("failed: (emulated PC) $name: did not run")
-            fi
+            local why=()
+            [ ! -f "$out/$name.log" ] || mapfile -t why < <(grep -E '^FAIL ' "$out/$name.log" | head -n 8 | cut -c6-)
+            [ "${#why[@]}" -gt 0 ] || why=("${status:+no FAIL line in its log}")
+            [ -n "${why[0]}" ] || why=("did not run")
+            for line in "${why[@]}"; do guest_untested+=("failed: (emulated PC) $name: $line"); done
         fi
         if [ -f "$out/$name.log" ]; then
             mapfile -t -O "${#guest_untested[@]}" guest_untested < <(grep -E '^untested: ' "$out/$name.log" |
