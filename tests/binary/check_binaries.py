@@ -23,7 +23,10 @@ For the shipped program (and the 64-bit build's Diagnova.exe) also:
     Windows, which the loader never takes from the program's own folder, or a
     listed exception (windows_dlls.txt says which and why);
   - its manifest asks for administrator rights, brings in the version 6
-    common controls and declares exactly Vista, 7 and 8.
+    common controls of its own architecture and declares exactly Vista, 7
+    and 8.
+Every file's embedded manifest, if it has one, names only its own
+architecture (x86 or amd64) or "*".
 
 Usage: check_binaries.py --objdump OBJDUMP --shipped EXE [--tests DIR]...
 Prints one line per file and every problem; exits 1 when there is any.
@@ -270,16 +273,33 @@ def check_headers(image, bits, problems):
         problems.append("no DEP: the NX-compatible flag is missing")
 
 
+# What a manifest calls each machine type.
+MANIFEST_ARCH = {0x14C: "x86", 0x8664: "amd64"}
+
+
+def check_manifest_architecture(image, problems):
+    """Every processorArchitecture in an embedded manifest names the image's
+    own machine (or "*"): Windows hands a program the side-by-side assemblies
+    of the architecture its manifest asks for, and a 64-bit program given the
+    32-bit comctl32.dll does not start (Wine too, where its 32-bit half is
+    installed)."""
+    own = MANIFEST_ARCH.get(image.machine, "machine 0x%X" % image.machine)
+    for name_id in (1, 2):
+        manifest = image.resource(24, name_id)
+        if manifest is None:
+            continue
+        found = re.findall(r'processorArchitecture="([^"]*)"', manifest.decode("utf-8", "replace"))
+        for arch in sorted(set(a for a in found if a.lower() not in (own, "*"))):
+            problems.append('manifest %d asks for processorArchitecture="%s", but the image is %s'
+                            % (name_id, arch, own))
+
+
 def check_manifest(image, problems):
     manifest = image.resource(24, 1)
     if manifest is None:
         problems.append("no application manifest (RT_MANIFEST 1)")
         return
     text = manifest.decode("utf-8", "replace")
-    if not re.search(r'<requestedExecutionLevel\s+level="requireAdministrator"', text):
-        problems.append("the manifest does not ask for administrator rights")
-    if not re.search(r'name="Microsoft\.Windows\.Common-Controls"\s+version="6\.0\.0\.0"', text):
-        problems.append("the manifest does not bring in the version 6 common controls")
     systems = sorted(MANIFEST_OS_IDS.get(i.lower(), i) for i in re.findall(r'<supportedOS\s+Id="([^"]+)"', text))
     if systems != sorted(MANIFEST_OS_IDS.values()):
         problems.append("the manifest declares %s instead of exactly Vista, 7 and 8 (later Windows must "
@@ -312,6 +332,7 @@ def main():
         # x86-64 Windows starts every thread and callback 16-byte aligned.
         aligned = check_stack_alignment(args.objdump, path, problems) if bits == 32 else []
         check_headers(image, bits, problems)
+        check_manifest_architecture(image, problems)
         if shipped:
             check_manifest(image, problems)
         print("%s %s: %d imports from %s; %s; subsystem %d.%d%s: %s" % (

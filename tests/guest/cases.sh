@@ -2,8 +2,9 @@
 # Runs inside the emulated PC (scripts/lib/guest.sh starts it as the guest's
 # job): the shipped 32-bit Diagnova.exe's complete driven runs, each with the
 # same end-to-end script and arguments the test suite uses.
-#   cases.sh test [NAME...]  the main job, another game under WOW64, the planted
-#                            DLLs (or only the cases named)
+#   cases.sh test [NAME...]  the main job, another game under WOW64, the 64-bit
+#                            build's main job, the planted DLLs (or only the
+#                            cases named)
 #   cases.sh job GAME    the main job only (scripts/run)
 # /mnt/src is the source tree and /mnt/build the host's 32-bit build, both
 # read-only; /mnt/out takes one log per case and the lines of "results":
@@ -56,6 +57,33 @@ main_job() {
     return "$rc"
 }
 
+# The 64-bit build's main job on the Windows 7 64-bit prefix, where Wine's
+# 32-bit half is installed as on a host that runs 32-bit code: a fault that
+# shows only there (a side-by-side assembly of the wrong architecture, say)
+# is caught on either kind of host. The host shares its 64-bit build as
+# "build64"; the build uses this PC's prefixes.
+main_job_64() {
+    local build64=/root/build64 report rc
+    mkdir -p /mnt/build64 "$build64"
+    mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,ro build64 /mnt/build64 ||
+        { echo "FAIL the host's 64-bit build cannot be mounted"; return 1; }
+    (cd /mnt/build64 && tar cf - --exclude=./wine --exclude=./CMakeFiles --exclude=./run --exclude=./locales \
+        --exclude='./*.log' --exclude='*.a' --exclude=./googletest --exclude=./lib --exclude=./guest .) |
+        (cd "$build64" && tar xf -) || { echo "FAIL the 64-bit build cannot be copied"; return 1; }
+    ln -sfn /root/build/wine "$build64/wine"
+    echo "program: $(sha256sum "$build64/Diagnova.exe" | cut -c1-16), the 64-bit build"
+    python3 tests/e2e/main_job.py "$build64" --xvfb --out /root/out64
+    rc=$?
+    report=$(find /root/out64 -name '* Test.txt' | head -n1)
+    if [ -n "$report" ] && grep -q 'processor architecture : x64' "$report"; then
+        echo "architecture: the report reads \"processor architecture : x64 (AMD or Intel)\""
+    else
+        echo "FAIL the report does not read \"processor architecture : x64\": $(grep -a 'processor architecture' "$report" 2>/dev/null)"
+        rc=1
+    fi
+    return "$rc"
+}
+
 : >"$out/results"
 case "${1:-}" in
     job)
@@ -67,6 +95,7 @@ case "${1:-}" in
         name=e2e.main_job; chosen "$@" && case_run "$name" main_job "Runeveil 2"
         # Solmere on Windows 7 64-bit: the 32-bit program under WOW64.
         name=e2e.game_runs.win7; chosen "$@" && case_run "$name" python3 tests/e2e/game_runs_e2e.py "$build" win7 3
+        name=e2e.main_job_64; chosen "$@" && case_run "$name" main_job_64
         # One row at a time: three copies starting at once on the emulated
         # processors have failed to open their windows.
         name=e2e.planted_dlls; chosen "$@" &&
