@@ -205,8 +205,8 @@ def program_argument(argument):
 
 
 def verify_file(d, program, argument, wait_seconds, env, person):
-    """One run of the verification mode: (message box text or None, outcome
-    code, what went wrong or None). Without a person the box is read and
+    """One run of the verification mode: (message box text or None, the
+    program's exit code or None, what went wrong or None). Without a person the box is read and
     closed here; with one, read and left to them."""
     answer = [["text", "65535"]] + ([] if person else [["close"]])
     # After a close the program ends at once; a person takes their time.
@@ -217,21 +217,20 @@ def verify_file(d, program, argument, wait_seconds, env, person):
                             ["timeout", str(int(wait_seconds * 1000))], MESSAGE_BOX, *answer,
                             timeout=None if person else wait_seconds + 90, env=env)
         except subprocess.TimeoutExpired:
-            return None, NO_OUTCOME, "the test driver did not end; it was ended"
+            return None, None, "the test driver did not end; it was ended"
         # Under a busy X server Wine now and then fails to create a message
         # box at all; one more try tells that from a real fault.
         if r.get("error") != "the program ended before showing the window":
             break
     text, error = r.get("text"), r.get("error")
     if error == "timeout waiting for a window":
-        return None, NO_OUTCOME, "no message box within %g s; the program was ended" % wait_seconds
+        return None, None, "no message box within %g s; the program was ended" % wait_seconds
     if error == "the program ended before showing the window":
-        return None, NO_OUTCOME, "the program ended with exit code %s without showing its outcome" % r.exit_code
+        return None, r.exit_code, "the program ended without showing its outcome"
     if r.returncode != 0 or text is None:
-        return text, NO_OUTCOME, "the message box could not be read or closed (%s); the program was ended" % (
+        return text, None, "the message box could not be read or closed (%s); the program was ended" % (
             error or "driver exit code %d" % r.returncode)
-    code = r.exit_code
-    return text, code if code in WORST_FIRST else NO_OUTCOME, None
+    return text, r.exit_code, None
 
 
 def verify_files(build_dir, files, own_display):
@@ -245,7 +244,14 @@ def verify_files(build_dir, files, own_display):
     bits = program_bits(os.path.join(build_dir, "Diagnova.exe"))
     print("program: %s (%s)" % (os.path.join(build_dir, "Diagnova.exe"),
                                 "%d-bit" % bits if bits else "no Windows program"), flush=True)
-    wait_seconds = float(os.environ.get("DIAGNOVA_RUN_WAIT") or VERIFY_WAIT_SECONDS)
+    try:
+        wait_seconds = float(os.environ.get("DIAGNOVA_RUN_WAIT") or VERIFY_WAIT_SECONDS)
+    except ValueError:
+        wait_seconds = -1
+    if not 0 <= wait_seconds <= 86400:
+        print("scripts/run: DIAGNOVA_RUN_WAIT must be seconds (0 to 86400), not %r"
+              % os.environ.get("DIAGNOVA_RUN_WAIT"), file=sys.stderr)
+        return NO_OUTCOME
     env = dict(os.environ)
     xvfb = sealed_run.start_xvfb(env) if own_display else None
     worst = 0
@@ -255,14 +261,16 @@ def verify_files(build_dir, files, own_display):
             if not own_display:
                 print("scripts/run: the outcome is shown on %s; close the message box to go on"
                       % env.get("DISPLAY"), flush=True)
-            text, code, problem = verify_file(d, program, argument, wait_seconds, env, not own_display)
-            if text is not None:
-                print("outcome: " + "\n  ".join(line for line in text.splitlines() if line), flush=True)
-            if problem is None:
-                print("Diagnova exit code: %d" % code, flush=True)
-            else:
+            text, exit_code, problem = verify_file(d, program, argument, wait_seconds, env, not own_display)
+            if text is None:
                 print("outcome: none: " + problem, flush=True)
-                print("Diagnova exit code: none; counted as %d" % code, flush=True)
+            else:
+                print("outcome: " + "\n  ".join(line for line in text.splitlines() if line), flush=True)
+                if problem is not None:
+                    print("problem: " + problem, flush=True)
+            code = exit_code if problem is None and exit_code in WORST_FIRST else NO_OUTCOME
+            print("Diagnova exit code: %s%s" % ("none" if exit_code is None else exit_code,
+                                                "" if code == exit_code else "; counted as %d" % code), flush=True)
             if WORST_FIRST.index(code) < WORST_FIRST.index(worst):
                 worst = code
     finally:
