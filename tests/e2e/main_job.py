@@ -32,7 +32,12 @@ frames so the screenshots show the windows as a player sees them.
 bench/run uses the same run (run_game) with the step-timing build of the
 program.
 
+scripts/run FILE... calls it with --verify: each file is checked by the
+program's verification mode, one program run per file; its message box is
+read, printed and closed, or left to a person on $DISPLAY (verify_files).
+
 Usage: main_job.py BUILD_DIR [--game NAME] [--out DIR]   (as root)
+       main_job.py --verify BUILD_DIR [--xvfb] FILE...   (every word after is a file)
        main_job.py --check-game NAME   exit code 0 for a known name, else 2
 """
 import argparse
@@ -177,6 +182,104 @@ def verify_report(d, job, program, report):
     job.say("verification_exit_code", r.exit_code if r.exit_code is not None else "(none)")
     if text != "Checksum matched" or r.exit_code != 0:
         job.problem("the verification mode does not confirm the report\n" + str(r))
+
+
+# Outcomes of the verification mode from worst to best: a mismatch (or an
+# archive that cannot be checked), no outcome at all, a file that cannot be
+# opened, a match. Several files end with the worst one's code.
+NO_OUTCOME = 1
+WORST_FIRST = (-1, NO_OUTCOME, 2, 0)
+# How long a verification may take to show its message box
+# (DIAGNOVA_RUN_WAIT seconds): a program showing nothing is ended after it.
+VERIFY_WAIT_SECONDS = 60
+# A person closes the box when they like: the driver's longest wait.
+PERSON_WAIT_MS = 2 ** 31 - 1
+
+
+def program_argument(argument):
+    """A file is handed to the program by its Windows path; an option such as
+    /help, or a name that is no Unix path, goes as it is."""
+    if os.path.exists(argument) or ("/" in argument.lstrip("/")):
+        return dgn.windows_path(argument)
+    return argument
+
+
+def verify_file(d, program, argument, wait_seconds, env, person):
+    """One run of the verification mode: (message box text or None, the
+    program's exit code or None, what went wrong or None). Without a person the box is read and
+    closed here; with one, read and left to them."""
+    answer = [["text", "65535"]] + ([] if person else [["close"]])
+    # After a close the program ends at once; a person takes their time.
+    answer += [["timeout", str(PERSON_WAIT_MS if person else 30000)], ["wait-exit"]]
+    for _ in range(2):
+        try:
+            r = run_to_file(d, ["start", program, program_argument(argument)],
+                            ["timeout", str(int(wait_seconds * 1000))], MESSAGE_BOX, *answer,
+                            timeout=None if person else wait_seconds + 90, env=env)
+        except subprocess.TimeoutExpired:
+            return None, None, "the test driver did not end; it was ended"
+        # Under a busy X server Wine now and then fails to create a message
+        # box at all; one more try tells that from a real fault.
+        if r.get("error") != "the program ended before showing the window":
+            break
+    text, error = r.get("text"), r.get("error")
+    if error == "timeout waiting for a window":
+        return None, None, "no message box within %g s; the program was ended" % wait_seconds
+    if error == "the program ended before showing the window":
+        return None, r.exit_code, "the program ended without showing its outcome"
+    if r.returncode != 0 or text is None:
+        return text, None, "the message box could not be read or closed (%s); the program was ended" % (
+            error or "driver exit code %d" % r.returncode)
+    return text, r.exit_code, None
+
+
+def verify_files(build_dir, files, own_display):
+    """Checks each file in its own run of the program and prints, for each,
+    "file:", "outcome:" (the message box's text) and "Diagnova exit code:".
+    Returns the worst outcome code. On a display a person can see (not
+    own_display) the box stays until they close it; otherwise the program
+    runs on a private Xvfb, where the box is read and closed here."""
+    d = dgn.Driver(build_dir)
+    program = d.program()
+    bits = program_bits(os.path.join(build_dir, "Diagnova.exe"))
+    print("program: %s (%s)" % (os.path.join(build_dir, "Diagnova.exe"),
+                                "%d-bit" % bits if bits else "no Windows program"), flush=True)
+    try:
+        wait_seconds = float(os.environ.get("DIAGNOVA_RUN_WAIT") or VERIFY_WAIT_SECONDS)
+    except ValueError:
+        wait_seconds = -1
+    if not 0 <= wait_seconds <= 86400:
+        print("scripts/run: DIAGNOVA_RUN_WAIT must be seconds (0 to 86400), not %r"
+              % os.environ.get("DIAGNOVA_RUN_WAIT"), file=sys.stderr)
+        return NO_OUTCOME
+    env = dict(os.environ)
+    xvfb = sealed_run.start_xvfb(env) if own_display else None
+    worst = 0
+    try:
+        for argument in files:
+            print("file: " + argument, flush=True)
+            if not own_display:
+                print("scripts/run: the outcome is shown on %s; close the message box to go on"
+                      % env.get("DISPLAY"), flush=True)
+            text, exit_code, problem = verify_file(d, program, argument, wait_seconds, env, not own_display)
+            if text is None:
+                print("outcome: none: " + problem, flush=True)
+            else:
+                print("outcome: " + "\n  ".join(line for line in text.splitlines() if line), flush=True)
+                if problem is not None:
+                    print("problem: " + problem, flush=True)
+            code = exit_code if problem is None and exit_code in WORST_FIRST else NO_OUTCOME
+            print("Diagnova exit code: %s%s" % ("none" if exit_code is None else exit_code,
+                                                "" if code == exit_code else "; counted as %d" % code), flush=True)
+            if WORST_FIRST.index(code) < WORST_FIRST.index(worst):
+                worst = code
+    finally:
+        if xvfb:
+            xvfb.kill()
+            xvfb.wait()
+    if len(files) > 1:
+        print("exit code: %d, the worst of %d files" % (worst, len(files)), flush=True)
+    return worst
 
 
 def run_game(build_dir, index, run_dir, program_file, job, before_test=None, shots=True):
@@ -402,6 +505,9 @@ def main(argv):
             return 0
         print("unknown game %r; valid names: %s" % (argv[1], valid_names()), file=sys.stderr)
         return 2
+    if len(argv) >= 2 and argv[0] == "--verify":
+        xvfb = argv[2:3] == ["--xvfb"]
+        return verify_files(os.path.abspath(argv[1]), argv[3 if xvfb else 2:], xvfb or not os.environ.get("DISPLAY"))
     args = parse(argv)
     if game_index(args.game) is None:
         print("unknown game %r; valid names: %s" % (args.game, valid_names()), file=sys.stderr)

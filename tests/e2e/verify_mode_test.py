@@ -1,6 +1,6 @@
 """The verification mode end to end: the real Diagnova.exe under Wine, started
 with report and archive paths, its message box read and answered through
-dgn_driver.
+dgn_driver; and scripts/run FILE... on a machine without a display.
 
 Reports are sealed by tests/seal_report.exe, which uses the program's own
 sealing code. Run by ctest with WINEPREFIX and DISPLAY set (scripts/test).
@@ -17,6 +17,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from driver import Driver, windows_path  # noqa: E402
 
 BUILD_DIR = None
+RUN = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "scripts", "run")
 TITLE = "Orvane Diagnova"
 MATCHED = "Checksum matched"
 CANNOT_OPEN = "The report file cannot be opened:"
@@ -201,6 +202,49 @@ class VerifyModeTest(unittest.TestCase):
         self.assertGreater(len(line), 255)
         self.assertLess(len(good), 260)
         self.assertOutcome(self.verify(["start-raw", program, line]), MATCHED, 0)
+
+    def test_scripts_run_without_a_display_prints_each_outcome_and_ends(self):
+        # Where nobody can see a message box (no DISPLAY, as over ssh) each
+        # box is read and closed, its text and exit code printed, and the run
+        # ends with the worst code; a program showing nothing is ended in
+        # time. DIAGNOVA_RUN_BUILD checks with this build, building nothing.
+        env = dict(os.environ, DIAGNOVA_RUN_BUILD=BUILD_DIR)
+        env.pop("DISPLAY", None)
+        good = os.path.join(self.dir, "good.zip")
+        subprocess.run(["zip", "-q", "-j", good, self.sealed("Runeveil 2 Test.txt")], check=True)
+        os.makedirs(os.path.join(self.dir, "tampered"))
+        changed = self.sealed(os.path.join("tampered", "Runeveil 2 Test.txt"))
+        with open(changed, "r+b") as f:
+            f.seek(REPORT.index(b"Windows 7"))
+            f.write(b"w")
+        tampered = os.path.join(self.dir, "tampered.zip")
+        subprocess.run(["zip", "-q", "-j", tampered, changed], check=True)
+        missing = os.path.join(self.dir, "missing.zip")
+
+        def run(*arguments, seconds=60, **extra):
+            done = subprocess.run([RUN] + list(arguments), env=dict(env, **extra), stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=seconds)
+            text = done.stdout.decode("utf-8", "replace")
+            said = lambda key: [l[len(key) + 2:] for l in text.splitlines() if l.startswith(key + ": ")]
+            return done.returncode, text, said("outcome"), said("Diagnova exit code")
+
+        rc, text, outcomes, codes = run(good)
+        self.assertEqual((0, [MATCHED], ["0"]), (rc, outcomes, codes), text)
+        # A mismatch (-1, 255 to the shell) outranks a file that cannot be
+        # opened (2), which outranks a match.
+        rc, text, outcomes, codes = run(tampered, missing, good, seconds=180)
+        self.assertEqual((255, ["-1", "2", "0"]), (rc, codes), text)
+        self.assertEqual(["Checksum mismatched or missing!", CANNOT_OPEN, MATCHED], outcomes, text)
+        self.assertIn("\n  %s\\Runeveil 2 Test.txt\n" % windows_path(tampered), text)
+        rc, text, outcomes, codes = run(good, DIAGNOVA_RUN_WAIT="0")
+        self.assertEqual((1, ["none: no message box within 0 s; the program was ended"]), (rc, outcomes), text)
+        # The main window nobody could reach is refused before anything is
+        # set up or built.
+        env.pop("DIAGNOVA_RUN_BUILD")
+        rc, text, _, _ = run("--interactive", seconds=30)
+        self.assertEqual(2, rc, text)
+        self.assertEqual(1, len(text.splitlines()), text)
+        self.assertIn("needs a display", text)
 
 
 if __name__ == "__main__":
