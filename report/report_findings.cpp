@@ -133,12 +133,16 @@ bool NextWord(Span* s, Span* word) {
     return true;
 }
 
-// Drops a cut-off tail of bytes of 0x80 and above: in a double-byte code page
-// a lead byte without its trail byte would swallow what follows it. Dropping
-// the whole run is safe, because a lead byte is always 0x80 or above.
+// Where a text is cut inside a run of bytes of 0x80 and above, keeps an even
+// number of them: in a double-byte code page such a run starts on a character
+// (a lead byte is never below 0x80, so a trail byte below it ends any run) and
+// a lead byte left without its trail byte would swallow what follows it. In
+// a single-byte code page this costs at most one character.
 void DropHighTail(std::string* text, size_t keepAtLeast) {
-    while (text->size() > keepAtLeast && static_cast<unsigned char>((*text)[text->size() - 1]) >= 0x80)
-        text->erase(text->size() - 1);
+    size_t run = 0;
+    while (text->size() - run > keepAtLeast && static_cast<unsigned char>((*text)[text->size() - run - 1]) >= 0x80)
+        ++run;
+    if (run % 2 != 0) text->erase(text->size() - 1);
 }
 
 // Appends report text: control bytes become '?', tabs blanks; longer than
@@ -260,9 +264,12 @@ std::string ReadGame(const char* text, const char* end) {
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
 // The digest trailer's shape: the first marker, then 40 hexadecimal digits.
-// Whether the digits match is the caller's check.
-bool HasDigestTrailer(const char* text, const char* end) {
+// Whether the digits match is the caller's check. *contentEnd is where the
+// sections end: before the end marker that precedes the trailer.
+bool HasDigestTrailer(const char* text, const char* end, const char** contentEnd) {
     const char* marker = Find(MakeSpan(text, end), "--- DIGEST ---\r\n");
+    *contentEnd = marker != NULL ? marker : end;
+    if (EndsWith(MakeSpan(text, *contentEnd), "\r\n<EOF>\r\n")) *contentEnd -= strlen("\r\n<EOF>\r\n");
     if (marker == NULL) return false;
     const char* digits = marker + 16;
     if (end - digits < 40) return false;
@@ -1075,10 +1082,11 @@ ReportFindings FindReportFindings(const char* text, size_t length) {
     const char* end = text + length;
     result.game = ReadGame(text, end);
     FindingList findings(&result.lines);
-    if (!HasDigestTrailer(text, end))
+    const char* contentEnd = end;
+    if (!HasDigestTrailer(text, end, &contentEnd))
         findings.Add("Report not sealed: the test was cancelled, or the report was cut or changed");
 
-    const std::vector<Section> sections = FindSections(text, end);
+    const std::vector<Section> sections = FindSections(text, contentEnd);
     std::vector<Span> reportHosts;
     FindInstallFindings(FindSection(sections, "Installed games"), result.game, &findings);
     FindConnectFindings(FindSection(sections, "Checking server connectivity"), &reportHosts, &findings);
