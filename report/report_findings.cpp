@@ -111,7 +111,8 @@ const char* FindLast(Span s, const char* needle) {
 bool ParseNumber(Span* s, unsigned long* value) {
     const char* p = s->begin;
     unsigned long v = 0;
-    while (p < s->end && *p >= '0' && *p <= '9' && p - s->begin < 9) v = v * 10 + static_cast<unsigned long>(*p++ - '0');
+    while (p < s->end && *p >= '0' && *p <= '9' && p - s->begin < 9)
+        v = v * 10 + static_cast<unsigned long>(*p++ - '0');
     if (p == s->begin) return false;
     s->begin = p;
     *value = v;
@@ -191,12 +192,12 @@ public:
     }
 
     // "... and N more <what>" after the listed ones.
-    void AddMore(size_t listed, size_t total, const char* what) {
+    void AddMore(size_t listed, size_t total, const char* one, const char* many) {
         if (total <= listed) return;
         std::string line = "... and ";
         AppendNumber(&line, total - listed);
         line += " more ";
-        line += what;
+        line += total - listed == 1 ? one : many;
         Add(line);
     }
 
@@ -423,7 +424,7 @@ void FindConnectFindings(const Section* section, std::vector<Span>* reportHosts,
         AppendText(&text, unresolved[i]);
         findings->Add(text);
     }
-    findings->AddMore(kListedPerKind, unresolvedHosts, "server names not resolved");
+    findings->AddMore(kListedPerKind, unresolvedHosts, "server name not resolved", "server names not resolved");
     for (size_t i = 0; i < failed.size() && i < kListedPerKind; ++i) {
         std::string text = "No connection to ";
         if (failed[i].host.begin != NULL) {
@@ -434,7 +435,8 @@ void FindConnectFindings(const Section* section, std::vector<Span>* reportHosts,
         if (failed[i].count > 4) text += ", ...";
         findings->Add(text);
     }
-    findings->AddMore(kListedPerKind, failedHosts, "servers did not accept a connection");
+    findings->AddMore(kListedPerKind, failedHosts, "server did not accept a connection",
+                      "servers did not accept a connection");
 }
 
 void CollectAddressHosts(const Section* section, std::vector<Span>* reportHosts) {
@@ -700,7 +702,8 @@ void FindRouteFindings(const Section* section, std::vector<Span>* reportHosts, F
         AppendText(&text, unresolved[i]);
         findings->Add(text);
     }
-    findings->AddMore(kListedPerKind, unresolvedCount, "server names not resolved for route tracing");
+    findings->AddMore(kListedPerKind, unresolvedCount, "server name not resolved for route tracing",
+                      "server names not resolved for route tracing");
     // Two traces of one address under one label read the same: count them once.
     size_t listed = 0, distinct = 0;
     for (size_t i = 0; i < routes.size(); ++i) {
@@ -713,7 +716,7 @@ void FindRouteFindings(const Section* section, std::vector<Span>* reportHosts, F
             ++listed;
         }
     }
-    findings->AddMore(listed, distinct + (routeCount - routes.size()), "routes with problems");
+    findings->AddMore(listed, distinct + (routeCount - routes.size()), "route with problems", "routes with problems");
 }
 
 // ---- Hosts file ------------------------------------------------------------
@@ -813,7 +816,8 @@ void FindHostsFindings(const Section* section, const std::vector<Span>& reportHo
         }
     }
     for (size_t i = 0; i < entries.size() && i < kListedPerKind; ++i) findings->Add(entries[i]);
-    findings->AddMore(kListedPerKind, count, "hosts file entries for the game's or publisher's hosts");
+    findings->AddMore(kListedPerKind, count, "hosts file entry for the game's or publisher's hosts",
+                      "hosts file entries for the game's or publisher's hosts");
 }
 
 // ---- Proxy, Winsock providers, browser helpers, external address -------------
@@ -914,12 +918,13 @@ void FindWinsockFindings(const Section* section, FindingList* findings) {
         }
         if (!inEntry) continue;
         if (ReadField(trimmed, "Entry Type", &value) && provider.type.Empty()) provider.type = value;
-        else if (ReadField(trimmed, "Description", &value) && provider.description.Empty()) provider.description = value;
+        else if (ReadField(trimmed, "Description", &value) && provider.description.Empty())
+            provider.description = value;
         else if (ReadField(trimmed, "Provider Path", &value) && provider.path.Empty()) provider.path = value;
     }
     if (inEntry) JudgeProvider(provider, &foreign, &count);
     for (size_t i = 0; i < foreign.size() && i < kListedPerKind; ++i) findings->Add(foreign[i]);
-    findings->AddMore(kListedPerKind, count, "Winsock providers not from Windows");
+    findings->AddMore(kListedPerKind, count, "Winsock provider not from Windows", "Winsock providers not from Windows");
 }
 
 void FindBhoFindings(const Section* section, FindingList* findings) {
@@ -944,7 +949,7 @@ void FindBhoFindings(const Section* section, FindingList* findings) {
     }
     if (inHelper && ++count <= kMaxKept) helpers.push_back(current);
     for (size_t i = 0; i < helpers.size() && i < kListedPerKind; ++i) findings->Add(helpers[i]);
-    findings->AddMore(kListedPerKind, count, "browser helper objects");
+    findings->AddMore(kListedPerKind, count, "browser helper object", "browser helper objects");
 }
 
 void FindExternalAddressFindings(const Section* section, FindingList* findings) {
@@ -1023,7 +1028,8 @@ void FindSystemFindings(const Section* section, FindingList* findings) {
                 servicePack = Trim(next);
                 if (!NextLine(&look, section->body.end, &next)) next = MakeSpan(NULL, NULL);
             }
-            if (StartsWith(next, "Processor bit : ")) bits = MakeSpan(next.begin + strlen("Processor bit : "), next.end);
+            if (StartsWith(next, "Processor bit : "))
+                bits = MakeSpan(next.begin + strlen("Processor bit : "), next.end);
         }
     }
     if (version.begin == NULL && directX.begin == NULL) return;

@@ -25,7 +25,8 @@ std::string Banner(const std::string& title) {
 }
 
 std::string Sealed(const std::string& game, const std::string& sections) {
-    const std::string report = game + " Test Report -- created by Diagnova v1.0.0.0\r\n\r\n" + sections + "\r\n<EOF>\r\n";
+    const std::string report =
+        game + " Test Report -- created by Diagnova v1.0.0.0\r\n\r\n" + sections + "\r\n<EOF>\r\n";
     char trailer[kDigestTrailerBytes + 1];
     BuildDigestTrailer(report.data(), report.size(), trailer);
     return report + trailer;
@@ -128,7 +129,8 @@ TEST(ReportFindings, FragmentsGiveTheirFindings) {
              "An user \"PC\\Ann\" is an Administrator, and UAC is Enabled\r\n" + kWindows7,
          {kWindows7Line}},
         {"game not installed; Windows XP in the report's own form", "Solmere",
-         kInstalled + Banner("Running DirectX diagnostic") + "    DirectX Version: = \"DirectX 9.0c (4.09.0000.0904)\r\n"
+         kInstalled + Banner("Running DirectX diagnostic") +
+             "    DirectX Version: = \"DirectX 9.0c (4.09.0000.0904)\r\n"
              "Windows Version: 5.1\nBuild 2600\r\n\r\nProcessor bit : 32\r\n",
          {"Solmere is not installed: no install path in the registry",
           "Windows XP (5.1 build 2600), 32-bit; DirectX 9.0c (4.09.0000.0904)"}},
@@ -158,9 +160,10 @@ TEST(ReportFindings, FragmentsGiveTheirFindings) {
           "Route to 192.0.2.24 (RV2 Diag Server): loss at hop 2 (10.20.0.1) 33%",
           "Route to 192.0.2.25 (RV2 Patcher): ends at hop 1 (192.168.1.1) short of the server; stopped at the time "
           "limit",
-          "... and 1 more routes with problems"}},
+          "... and 1 more route with problems"}},
         {"hosts file: game, publisher and report-listed hosts; comments and other names are not", "Runeveil 2",
-         Banner("Checking server connectivity") + "\r\nlogin.newgame.example\r\n  192.0.2.90:80 - connect succeeded\r\n\r\n" +
+         Banner("Checking server connectivity") +
+             "\r\nlogin.newgame.example\r\n  192.0.2.90:80 - connect succeeded\r\n\r\n" +
              Banner("Collecting Hosts file content") +
              "*--> C:\\Windows\\system32\\drivers\\etc\\hosts <--*\r\n\r\n"
              "127.0.0.1 localhost\n# 10.0.0.9 auth.runeveil.example\n10.0.0.9\tAUTH1.runeveil2.example # moved\n"
@@ -168,13 +171,14 @@ TEST(ReportFindings, FragmentsGiveTheirFindings) {
              "127.0.0.1 login.newgame.example\n0.0.0.0 support.kharros2.example\n\r\n\r\n",
          {"Hosts file sends AUTH1.runeveil2.example to 10.0.0.9", "Hosts file sends update.orvane.example to 0.0.0.0",
           "Hosts file sends login.newgame.example to 127.0.0.1",
-          "... and 1 more hosts file entries for the game's or publisher's hosts"}},
+          "... and 1 more hosts file entry for the game's or publisher's hosts"}},
         {"proxy, foreign Winsock provider (listed once), browser helpers, no external address, UAC", "Runeveil 2",
          Banner("IE proxy setting") +
              "Auto Config : http://wpad.corp.example/proxy.pac\r\nMigrate     : OFF\r\nEnabled     : ON\r\n"
              "Override    : <local>\r\nServer      : proxy.corp.example:8080\r\n\r\n" +
              kWinsock + Banner("Gathering BHO list") +
-             "- Shop Helper\r\n\tClass Id     : {1}\r\n\tInstall Path : C:\\Shop\\helper.dll\r\n\tThread Model : Apartment\r\n"
+             "- Shop Helper\r\n\tClass Id     : {1}\r\n\tInstall Path : C:\\Shop\\helper.dll\r\n"
+             "\tThread Model : Apartment\r\n"
              "- B\r\n\tClass Id     : {2}\r\n\tInstall Path : \r\n\tThread Model : \r\n"
              "- C\r\n- D\r\n- E\r\n\r\n" +
              Banner("Discovering external address") + "\tfailed\r\n\r\n" +
@@ -292,7 +296,8 @@ TEST(ReportFindings, CutStretchedAndOddReportsGiveABoundedCleanList) {
     std::string helpers, servers, hosts;
     for (int i = 0; i < 2000; ++i) {
         helpers += "- " + odd + longLine.substr(0, i % 200) + "\r\n\tInstall Path : " + odd + "\r\n";
-        servers += "\r\nhost" + std::to_string(i) + ".example\r\n  192.0.2.1:" + std::to_string(i) + " - connect failed\r\n";
+        servers += "\r\nhost" + std::to_string(i) + ".example\r\n  192.0.2.1:" + std::to_string(i) +
+                   " - connect failed\r\n";
         hosts += "0.0.0.0 a" + std::to_string(i) + ".runeveil2.example\r\n";
     }
     const std::string doubleByte = std::string(61, '\x82') + "\xA0";  // cut inside a run of lead and trail bytes
@@ -308,5 +313,6 @@ TEST(ReportFindings, CutStretchedAndOddReportsGiveABoundedCleanList) {
     // The first helper's name: 44 of its 64 double-byte bytes, then "...".
     const std::string helper = "Browser helper object: " + std::string(44, '\x82') + "...";
     EXPECT_NE(std::find(found.lines.begin(), found.lines.end(), helper), found.lines.end());
-    for (size_t cut = 0; cut < hostile.size(); cut += hostile.size() / 12 + 1) expectBounded(Find(hostile.substr(0, cut)), "hostile cut");
+    for (size_t cut = 0; cut < hostile.size(); cut += hostile.size() / 12 + 1)
+        expectBounded(Find(hostile.substr(0, cut)), "hostile cut");
 }
