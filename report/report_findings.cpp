@@ -18,7 +18,7 @@ namespace {
 const size_t kMaxFindings = 24;
 const size_t kMaxFindingBytes = 120;
 const size_t kMaxGameBytes = 126;     // a game record's name field holds 126 characters
-const size_t kMaxSections = 512;      // a report has 22; the rest of a longer text stays in the last one
+const size_t kMaxSections = 512;      // a report has 18; the rest of a longer text stays in the last one
 const size_t kListedPerKind = 3;      // servers, routes, hosts entries, providers, helpers: then "and N more"
 const size_t kMaxKept = 64;           // distinct items remembered per kind; more are only counted
 const size_t kMaxHops = 64;
@@ -993,8 +993,9 @@ const char* WindowsName(unsigned long major, unsigned long minor) {
         unsigned long major, minor;
         const char* name;
     } kNames[] = {
-        {4, 0, "NT 4 or 95"}, {4, 10, "98"}, {4, 90, "Me"},  {5, 0, "2000"},       {5, 1, "XP"}, {5, 2, "Server 2003"},
-        {6, 0, "Vista"},      {6, 1, "7"},   {6, 2, "8 or later"}, {6, 3, "8.1"}, {10, 0, "10"},
+        {4, 0, "NT 4 or 95"}, {4, 10, "98"}, {4, 90, "Me"}, {5, 0, "2000"}, {5, 1, "XP"},
+        {5, 2, "Server 2003 or XP x64"}, {6, 0, "Vista"}, {6, 1, "7"}, {6, 2, "8 or later"},
+        {6, 3, "8.1"}, {10, 0, "10"},
     };
     for (size_t i = 0; i < sizeof kNames / sizeof kNames[0]; ++i)
         if (kNames[i].major == major && kNames[i].minor == minor) return kNames[i].name;
