@@ -235,9 +235,9 @@ void InitWindow(HWND dialog, CheckListWindow* window) {
     RECT listRect;
     GetClientRect(window->list, &listRect);
     const int width = listRect.right - GetSystemMetrics(SM_CXVSCROLL);
-    AddColumn(window->list, 0, kOutcomeColumnText, width * 22 / 100);
-    AddColumn(window->list, 1, kFileColumnText, width * 48 / 100);
-    AddColumn(window->list, 2, kDetailsColumnText, width - width * 22 / 100 - width * 48 / 100);
+    AddColumn(window->list, 0, kOutcomeColumnText, width * 27 / 100);
+    AddColumn(window->list, 1, kFileColumnText, width * 45 / 100);
+    AddColumn(window->list, 2, kDetailsColumnText, width - width * 27 / 100 - width * 45 / 100);
     const std::wstring checking = Text(kCheckingText);
     for (size_t i = 0; i < window->rows.size(); ++i) {
         LVITEMW item;
