@@ -99,6 +99,8 @@ class VerifyModeTest(unittest.TestCase):
                 f.seek(REPORT.index(b"Windows 7"))
                 f.write(change)
         path = os.path.join(self.dir, name)
+        if os.path.exists(path):  # zip would add to it
+            os.remove(path)
         subprocess.run(["zip", "-q", "-j", path, report], check=True)
         if cut:
             with open(path, "rb") as f:
@@ -228,10 +230,10 @@ class VerifyModeTest(unittest.TestCase):
         # Three archives dropped at once: one good, one whose report changed
         # by one letter, one cut short; and a file that is not there. Each
         # order gives every row its own outcome and the worst exit code.
-        good = windows_path(self.archive("good.zip"))
-        tampered = windows_path(self.archive("tampered.zip", change=b"w"))
-        cut = windows_path(self.archive("cut.zip", cut=True))
-        missing = windows_path(os.path.join(self.dir, "missing.zip"))
+        good = windows_path(self.archive("dropped good.zip"))
+        tampered = windows_path(self.archive("dropped tampered.zip", change=b"w"))
+        cut = windows_path(self.archive("dropped cut.zip", cut=True))
+        missing = windows_path(os.path.join(self.dir, "dropped missing.zip"))
         # A matched row's details name the report's game, as its findings
         # read it.
         expected = {good: ["Matched", good, GAME], tampered: ["Mismatched or unsealed", tampered, "Runeveil 2 Test.txt"],
