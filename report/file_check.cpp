@@ -110,6 +110,9 @@ void CheckFile(const wchar_t* path, bool keepText, FileCheck* check) {
     OwnedFile file(OpenFileForCheck(path));
     if (!file.Valid()) {
         check->error = GetLastError();
+        // A folder stands here only when it holds no archive or report: say
+        // that nothing was found rather than that access was denied.
+        if (IsFolderPath(path)) check->error = ERROR_FILE_NOT_FOUND;
         return;
     }
     if (FileStartsAsArchive(file.Get())) {

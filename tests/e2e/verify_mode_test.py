@@ -305,6 +305,12 @@ class VerifyModeTest(unittest.TestCase):
                          {k: objects[3][k] for k in ("outcome", "path", "member", "reason")})
         self.assertIn(objects[3]["game"], (GAME, None))
         self.assertIsInstance(objects[3]["findings"], list)
+        # A folder without archives or reports is not skipped in silence.
+        empty = os.path.join(self.dir, "empty ticket")
+        os.makedirs(empty)
+        code, lines = self.console("/check", windows_path(empty))
+        self.assertEqual(2, code)
+        self.assertEqual([f"cannot-open\t{windows_path(empty)}"], [l.rsplit("\t", 1)[0] for l in lines])
         # No file: the console usage, and no file checked is not a success.
         code, lines = self.console("/json")
         self.assertEqual(2, code)
