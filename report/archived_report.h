@@ -1,6 +1,7 @@
 // Checking the seal of the report inside a report archive: the member is found
 // by name, inflated chunk by chunk straight into the digest and checked by the
-// same rule as a report file, so no copy of the report is ever held whole.
+// same rule as a report file, so no copy of the report is held whole unless
+// the caller asks for its text.
 // Platform-neutral, like the reader and the trailer check it joins.
 #pragma once
 
