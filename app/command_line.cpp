@@ -34,21 +34,35 @@ const Char* SkipWhiteSpace(const Char* cursor) {
     return cursor;
 }
 
-template <class Char>
-int SplitWords(Char* copy, Char* (&words)[kMaxCommandLineWords]) {
+// Calls add(word) for each word until it returns false; returns the count.
+template <class Char, class Add>
+int SplitWords(Char* copy, Add add) {
     int count = 0;
     if (copy == NULL) return 0;
     Char* cursor = copy;
-    while (*cursor != '\0' && count < kMaxCommandLineWords) {
+    while (*cursor != '\0') {
         cursor += SkipWhiteSpace(cursor) - cursor;
         bool quoted = *cursor == '"';
         if (quoted) ++cursor;
         // A line that ends in white space after its last word records one
         // further, empty word here; callers see it as an empty path.
-        words[count++] = cursor;
+        Char* word = cursor;
+        ++count;
         cursor += WordEnd(cursor, quoted) - cursor;
         if (*cursor != '\0') *cursor++ = '\0';
+        if (!add(word)) break;
     }
+    return count;
+}
+
+// Into the fixed table: words beyond the 64th are not recorded.
+template <class Char>
+int SplitWords(Char* copy, Char* (&words)[kMaxCommandLineWords]) {
+    int count = 0;
+    SplitWords(copy, [&](Char* word) {
+        words[count++] = word;
+        return count < kMaxCommandLineWords;
+    });
     return count;
 }
 
@@ -68,4 +82,12 @@ void SplitCommandLine(char* copy, CommandLineWords* words) { words->count = Spli
 
 void SplitWideCommandLine(wchar_t* copy, WideCommandLineWords* words) {
     words->count = SplitWords(copy, words->words);
+}
+
+void SplitWideCommandLineAll(wchar_t* copy, std::vector<wchar_t*>* words) {
+    words->clear();
+    SplitWords(copy, [&](wchar_t* word) {
+        words->push_back(word);
+        return true;
+    });
 }

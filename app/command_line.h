@@ -10,6 +10,8 @@
 
 #include <wchar.h>
 
+#include <vector>
+
 const int kMaxCommandLineWords = 64;
 
 struct CommandLineWords {
@@ -34,3 +36,6 @@ struct WideCommandLineWords {
     int count;
 };
 void SplitWideCommandLine(wchar_t* copy, WideCommandLineWords* words);
+// Every word of the wide command line, without the 64-word limit: a support
+// engineer may drop a hundred archives onto the icon at once.
+void SplitWideCommandLineAll(wchar_t* copy, std::vector<wchar_t*>* words);

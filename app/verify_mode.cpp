@@ -1,7 +1,15 @@
 // The verification mode: support staff start the program with a report's
 // path (or drop the report onto its icon); it checks the report's digest
-// trailer, says the outcome in one message box and ends. No window is
+// trailer, says the outcome in one message box and ends. No main window is
 // created and the network is never started.
+//
+// This file only chooses the form. One file keeps its one message box, with
+// the texts and exit codes people and scripts have always read. Several
+// files, a folder, or "/list" open the list window (ui/check_list_window.h),
+// which checks every file; "/check" and "/json" write a line per file for
+// scripts (report/check_console.h). Both exit with the code of the worst
+// outcome (report/check_output.h ranks them). Every word of the line is
+// collected, not the first 64: a hundred archives may be dropped at once.
 //
 // Players send the archive the program made rather than the report itself,
 // so a file that starts as a ZIP archive is checked by the report inside it
@@ -29,12 +37,17 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
+#include <vector>
+
 #include "app/command_line.h"
-#include "catalog/game_catalog.h"
 #include "catalog/text_catalog.h"
 #include "common/owned_handle.h"
 #include "common/system_message.h"
-#include "report/report_seal.h"
+#include "report/check_console.h"
+#include "report/check_output.h"
+#include "report/file_check.h"
+#include "ui/check_list_window.h"
 
 namespace {
 
@@ -47,6 +60,16 @@ const char kUsageText[] =
     "Usage:\n  Diagnova [Options] <Filename>\n\nOptions:\n  /help\t Show this help message.\n\n"
     "Filename:\n\t The report file which is gererated by the Diagnova.\n"
     "\t You can also drag and drop the report file\n\t onto this application icon to see the same result.";
+
+// The console form's usage, on standard output.
+const char kConsoleUsageText[] =
+    "Usage:\r\n"
+    "  Diagnova /check FILE...         one line per file: outcome, path, reason\r\n"
+    "  Diagnova /check /json FILE...   one JSON object per line\r\n"
+    "  Diagnova /list FILE...          the list window, for one file too\r\n"
+    "A FILE may be a report, a report archive or a folder (its .zip and .txt files).\r\n"
+    "Outcomes: matched, cannot-open, damaged, mismatched (worst last); the exit code is the\r\n"
+    "worst file's: 0 matched, 2 cannot be opened, -1 damaged archive or mismatched.\r\n";
 
 int ShowUsage() {
     MessageBoxA(NULL, kUsageText, GetText(kProgramTitleText), MB_OK | MB_ICONERROR | MB_TASKMODAL);
@@ -72,70 +95,6 @@ int ShowMatched() {
     return 0;
 }
 
-// What an archive that cannot be checked gets instead of a checksum outcome;
-// each text is followed by the archive's path.
-const wchar_t* ArchiveProblemText(ZipReadResult result) {
-    switch (result) {
-    case ZipReadNoMember: return L"No report in the archive: it holds no \"<game> Test.txt\".\n\n%ls";
-    case ZipReadTwoMembers: return L"The archive holds more than one report.\n\n%ls";
-    case ZipReadUnsupported: return L"The archive's report is encrypted or packed in an unsupported way.\n\n%ls";
-    case ZipReadTooLarge: return L"The archive or its report is over 4 GiB (ZIP64), which is not supported.\n\n%ls";
-    case ZipReadNoDirectory: return L"The archive is damaged: it is cut short or incomplete.\n\n%ls";
-    case ZipReadBadDirectory: return L"The archive is damaged: its central directory is broken.\n\n%ls";
-    case ZipReadBadEntry: return L"The archive is damaged: the report's entry is broken.\n\n%ls";
-    case ZipReadBadData: return L"The archive is damaged: the report's compressed data is broken.\n\n%ls";
-    case ZipReadBadSize: return L"The archive is damaged: the report's size does not match.\n\n%ls";
-    case ZipReadBadCrc: return L"The archive is damaged: the report's CRC-32 does not match.\n\n%ls";
-    default: return L"The archive could not be read.\n\n%ls";
-    }
-}
-
-// Checks the report inside an open archive and shows the outcome.
-int VerifyArchive(const wchar_t* path, HANDLE archive) {
-    char names[kGameCount][260];
-    const char* nameList[kGameCount];
-    size_t nameCount = 0;
-    for (int game = 0; game < kGameCount; ++game) {
-        if (GetReportMemberName(game, names[nameCount])) nameList[nameCount] = names[nameCount], ++nameCount;
-    }
-    ZipMemberInfo member;
-    bool matched = false;
-    const ZipReadResult result = CheckReportArchive(archive, nameList, nameCount, &member, &matched);
-    if (result != ZipReadOk) {
-        ShowOutcome(MB_OK | MB_ICONERROR, ArchiveProblemText(result), path);
-        return -1;
-    }
-    if (matched) return ShowMatched();
-    // The member's place as Explorer shows a file inside an archive.
-    ShowOutcome(MB_OK | MB_ICONERROR, L"Checksum mismatched or missing!\n\n%ls\\%hs", path, member.name);
-    return -1;
-}
-
-// Opens the file for reading. A path of MAX_PATH characters or more is
-// opened by its full form behind the "\\?\" prefix, with which the wide
-// functions take paths of up to 32 767 characters.
-HANDLE OpenForCheck(const wchar_t* path) {
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    if (wcslen(path) < MAX_PATH || wcsncmp(path, L"\\\\?\\", 4) == 0) {
-        return CreateFileW(path, GENERIC_READ, share, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    }
-    const DWORD kLongPathChars = 32768;
-    OwnedHeapBlock block(HeapAlloc(GetProcessHeap(), 0, 2 * kLongPathChars * sizeof(wchar_t)));
-    if (!block.Valid()) return INVALID_HANDLE_VALUE;
-    wchar_t* full = static_cast<wchar_t*>(block.Get());
-    wchar_t* prefixed = full + kLongPathChars;
-    DWORD length = GetFullPathNameW(path, kLongPathChars, full, NULL);
-    if (length == 0 || length >= kLongPathChars) return INVALID_HANDLE_VALUE;
-    // "\\server\share\..." becomes "\\?\UNC\server\share\...".
-    const bool unc = full[0] == L'\\' && full[1] == L'\\';
-    int written = _snwprintf(prefixed, kLongPathChars, unc ? L"\\\\?\\UNC%ls" : L"\\\\?\\%ls", unc ? full + 1 : full);
-    if (written < 0 || written >= static_cast<int>(kLongPathChars)) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return INVALID_HANDLE_VALUE;
-    }
-    return CreateFileW(prefixed, GENERIC_READ, share, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-}
-
 // "The report file cannot be opened:", the path and the system's reason,
 // whole (the path alone may be longer than an outcome text).
 int ShowCannotOpen(const wchar_t* path, DWORD error) {
@@ -150,6 +109,27 @@ int ShowCannotOpen(const wchar_t* path, DWORD error) {
     return kVerifyExitCannotOpen;
 }
 
+// One file: one message box, as support staff and their scripts know it.
+int VerifyOneFile(const wchar_t* path) {
+    FileCheck check;
+    CheckFile(path, false, &check);
+    switch (check.outcome) {
+    case CheckMatched: return ShowMatched();
+    case CheckCannotOpen: return ShowCannotOpen(path, check.error);
+    case CheckArchiveDamaged:
+        ShowOutcome(MB_OK | MB_ICONERROR, L"%hs\n\n%ls", ArchiveProblemReason(check.archiveResult), path);
+        return -1;
+    default:
+        // An archive's report is named as Explorer shows a file inside an archive.
+        if (check.archive) {
+            ShowOutcome(MB_OK | MB_ICONERROR, L"Checksum mismatched or missing!\n\n%ls\\%hs", path, check.member);
+        } else {
+            ShowOutcome(MB_OK | MB_ICONERROR, L"Checksum mismatched or missing!\n\n%ls", path);
+        }
+        return -1;
+    }
+}
+
 }  // namespace
 
 int RunVerifyMode() { return RunVerifyModeOn(GetCommandLineW()); }
@@ -161,19 +141,38 @@ int RunVerifyModeOn(const wchar_t* commandLine) {
     wchar_t* text = static_cast<wchar_t*>(copy.Get());
     memcpy(text, commandLine, (length + 1) * sizeof(wchar_t));
 
-    WideCommandLineWords words;
-    SplitWideCommandLine(text, &words);
-    // No file named, or the one option there is.
-    if (words.count < 2 || words.words[1][0] == L'\0' || lstrcmpiW(words.words[1], L"/help") == 0) {
-        return ShowUsage();
+    std::vector<wchar_t*> words;
+    SplitWideCommandLineAll(text, &words);
+    // Leading options choose the form; the words after them name files.
+    bool console = false, json = false, list = false;
+    size_t first = 1;
+    for (; first < words.size(); ++first) {
+        const wchar_t* word = words[first];
+        if (lstrcmpiW(word, L"/check") == 0) console = true;
+        else if (lstrcmpiW(word, L"/json") == 0) console = json = true;
+        else if (lstrcmpiW(word, L"/list") == 0) list = true;
+        else break;
     }
-    const wchar_t* path = words.words[1];
-    OwnedFile file(OpenForCheck(path));
-    if (!file.Valid()) return ShowCannotOpen(path, GetLastError());
-    if (FileStartsAsArchive(file.Get())) return VerifyArchive(path, file.Get());
-    if (VerifyOpenReport(file.Get())) return ShowMatched();
-    ShowOutcome(MB_OK | MB_ICONERROR, L"Checksum mismatched or missing!\n\n%ls", path);
-    return -1;
+    // An empty word (a line that ends in white space) names nothing.
+    std::vector<const wchar_t*> names;
+    for (size_t i = first; i < words.size(); ++i) {
+        if (words[i][0] != L'\0') names.push_back(words[i]);
+    }
+    if (console) {
+        if (names.empty()) {
+            WriteConsoleText(kConsoleUsageText);
+            return kVerifyExitCannotOpen;
+        }
+        std::vector<std::wstring> files;
+        ListCheckFiles(names.data(), names.size(), &files);
+        return RunConsoleCheck(files, json);
+    }
+    // No file named, or the one option there is.
+    if (names.empty() || (names.size() == 1 && !list && lstrcmpiW(names[0], L"/help") == 0)) return ShowUsage();
+    if (names.size() == 1 && !list && !IsFolderPath(names[0])) return VerifyOneFile(names[0]);
+    std::vector<std::wstring> files;
+    ListCheckFiles(names.data(), names.size(), &files);
+    return ShowCheckList(files);
 }
 
 int RunVerifyModeOn(const char* commandLine) {

@@ -4,7 +4,7 @@
 // the system's look-ups both read it.
 #pragma once
 
-const int kTextCount = 116;
+const int kTextCount = 130;
 const int kLanguageColumns = 11;
 
 enum Language {

@@ -4,8 +4,9 @@
 Runs the real Diagnova.exe in the sealed test network (nothing leaves this
 machine) on a virtual display, inside Wine's own virtual desktop so that the
 windows get their title bars and frames without a window manager, drives it
-with the test driver from the game list to the result dialog, and crops each
-picture to the desktop. The route tracers are stand-ins that take a few
+with the test driver from the game list to the result dialog and the check of its
+archive (alone, and in the list window beside a changed and a cut copy), and
+crops each picture to the desktop. The route tracers are stand-ins that take a few
 seconds, so the progress dialog can be seen. Then the test pane once more on a
 Japanese and on a Russian system (Wine takes the language and the code page
 from LANG; the locales are compiled into the build folder as the locale tests
@@ -126,9 +127,39 @@ def inside(build_dir):
             shoot("verify_matched")
             run_to_file(d, attach(r.get("pid")), MESSAGE_BOX, ["click", "1"],
                         ["timeout", "30000"], ["wait-exit"], timeout=60)
+            list_window(d, program, program_dir, reports[0])
     finally:
         shutil.rmtree(program_dir, ignore_errors=True)
     return 0
+
+
+def list_window(d, program, work, archive):
+    """The list window over a ticket's folder: the run's archive, a copy whose
+    report has one letter changed and a copy cut short; the run's own row
+    selected, so its findings show."""
+    import zipfile
+    folder = os.path.join(work, "ticket")
+    os.makedirs(folder)
+    base = os.path.splitext(os.path.basename(archive))[0]
+    shutil.copy(archive, os.path.join(folder, base + ".zip"))
+    with zipfile.ZipFile(archive) as source, \
+            zipfile.ZipFile(os.path.join(folder, base + " (changed).zip"), "w", zipfile.ZIP_DEFLATED) as changed:
+        for info in source.infolist():
+            data = source.read(info)
+            if info.filename.endswith(" Test.txt"):
+                at = data.index(b"\r\n") - 1
+                data = data[:at] + (b"x" if data[at:at + 1] != b"x" else b"y") + data[at + 1:]
+            changed.writestr(info.filename, data)
+    with open(archive, "rb") as f:
+        whole = f.read()
+    with open(os.path.join(folder, base + " (cut).zip"), "wb") as f:
+        f.write(whole[:len(whole) // 2])
+    r = run_to_file(d, ["start", program, dgn.windows_path(folder)], ["timeout", "30000"],
+                    ["wait-window", "--control", "1060"], ["list-items", "1060", "--until-none-reads", "Checking..."],
+                    ["list-click", "1060", "2"], ["pause", "1000"], timeout=90)
+    shoot("verify_list")
+    run_to_file(d, attach(r.get("pid")), ["wait-window", "--control", "1060"], ["close"],
+                ["timeout", "30000"], ["wait-exit"], timeout=60)
 
 
 def main():

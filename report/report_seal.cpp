@@ -110,11 +110,14 @@ bool VerifyReportFile(const char* path) {
     return VerifyOpenReport(file.Get());
 }
 
-bool VerifyOpenReport(HANDLE report) {
+bool VerifyOpenReport(HANDLE report, std::string* text) {
     OwnedHeapBlock content;
     DWORD size = 0;
     if (!ReadWholeReport(report, &content, &size)) return false;
-    return DigestTrailerVerifies(static_cast<const char*>(content.Get()), size);
+    const char* bytes = static_cast<const char*>(content.Get());
+    if (!DigestTrailerVerifies(bytes, size)) return false;
+    if (text != NULL) text->assign(bytes, size);
+    return true;
 }
 
 bool FileStartsAsArchive(HANDLE file) {
@@ -123,10 +126,10 @@ bool FileStartsAsArchive(HANDLE file) {
 }
 
 ZipReadResult CheckReportArchive(HANDLE archive, const char* const* reportNames, size_t nameCount,
-                                 ZipMemberInfo* member, bool* matched) {
+                                 ZipMemberInfo* member, bool* matched, std::string* text) {
     *matched = false;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(archive, &size)) return ZipReadFailed;
     const ZipSource source = {ReadArchiveAt, archive, static_cast<uint64_t>(size.QuadPart)};
-    return CheckArchivedReport(source, reportNames, nameCount, member, matched);
+    return CheckArchivedReport(source, reportNames, nameCount, member, matched, text);
 }

@@ -1,6 +1,8 @@
 // Sealing a report with its digest trailer, and checking one.
 #pragma once
 
+#include <string>
+
 #include "report/report_writer.h"
 #include "report/zip_reader.h"
 
@@ -10,7 +12,8 @@ bool AppendReportDigest(ReportSink report);
 // that cannot be opened gets a message box with its path ("File not found").
 bool VerifyReportFile(const char* path);
 // The same for a report the caller has opened for reading; read from its start.
-bool VerifyOpenReport(HANDLE report);
+// When text is given and the report matches, it receives the report's bytes.
+bool VerifyOpenReport(HANDLE report, std::string* text = NULL);
 
 // True when the open file starts with the ZIP local-header signature, as every
 // report archive does.
@@ -18,5 +21,6 @@ bool FileStartsAsArchive(HANDLE file);
 // Checks the report inside an open archive file: the member named by one of
 // reportNames, read and inflated chunk by chunk straight into the digest.
 // The outcome of CheckArchivedReport (report/archived_report.h).
+// With text, as CheckArchivedReport keeps the member's bytes.
 ZipReadResult CheckReportArchive(HANDLE archive, const char* const* reportNames, size_t nameCount,
-                                 ZipMemberInfo* member, bool* matched);
+                                 ZipMemberInfo* member, bool* matched, std::string* text = NULL);

@@ -95,3 +95,11 @@
 #define IDJ_TOP_KHARROS2 177
 #define IDJ_LEFT_SOLMERE 189
 #define IDJ_TOP_SOLMERE 190
+
+// The list window of the verification mode
+#define IDD_CHECK_LIST 174
+#define IDC_CHECK_LIST 1060
+#define IDC_CHECK_FINDINGS_LABEL 1061
+#define IDC_CHECK_FINDINGS 1062
+#define IDC_CHECK_OPEN_REPORT 1063
+#define IDC_CHECK_OPEN_FOLDER 1064

@@ -19,7 +19,7 @@ and stops the build.
 import re
 import sys
 
-TEXT_COUNT = 116
+TEXT_COUNT = 130
 
 # Column order of the table, with each language's ANSI code page.
 LANGUAGES = [

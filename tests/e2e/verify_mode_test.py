@@ -6,6 +6,7 @@ Reports are sealed by tests/seal_report.exe, which uses the program's own
 sealing code. Run by ctest with WINEPREFIX and DISPLAY set (scripts/test).
 usage: verify_mode_test.py BUILD_DIR [unittest arguments]
 """
+import json
 import os
 import shutil
 import subprocess
@@ -33,6 +34,11 @@ REPORT = (b"Runeveil 2 Test Report -- created by Diagnova v1.0.0.0\r\n\r\n"
           b"\r\n<EOF>\r\n")
 MESSAGE_TEXT = 0xFFFF
 OK_BUTTON = 1  # Wine's message box gives its lone OK button IDOK
+CHECK_LIST = 1060      # the list window's rows
+CHECK_FINDINGS = 1062  # the selected file's findings
+CHECKING = "Checking..."
+GAME = "Runeveil 2"  # REPORT's header line, as the findings read it
+CUT_SHORT = "The archive is damaged: it is cut short or incomplete."
 
 
 def mismatched(path):
@@ -84,6 +90,55 @@ class VerifyModeTest(unittest.TestCase):
     def start(self, *arguments):
         return ["start", self.driver.program()] + list(arguments)
 
+    def archive(self, name, member="Runeveil 2 Test.txt", change=None, cut=False):
+        """Info-ZIP's zip around a sealed report; change replaces the report's
+        first "Windows 7" after sealing; cut drops the archive's last bytes."""
+        report_dir = tempfile.mkdtemp(dir=self.dir)
+        report = self.sealed(os.path.join(report_dir, member))
+        if change:
+            with open(report, "r+b") as f:
+                f.seek(REPORT.index(b"Windows 7"))
+                f.write(change)
+        path = os.path.join(self.dir, name)
+        if os.path.exists(path):  # zip would add to it
+            os.remove(path)
+        subprocess.run(["zip", "-q", "-j", path, report], check=True)
+        if cut:
+            with open(path, "rb") as f:
+                data = f.read()
+            with open(path, "wb") as f:
+                f.write(data[:-10])
+        return path
+
+    def list_window(self, start):
+        """Starts Diagnova with the start command, waits until its list window
+        has checked every row, reads the rows and the findings of the first,
+        closes it and returns the driver's result and the rows' cells."""
+        result = self.driver.run(start, ["timeout", "30000"], ["wait-window", "--control", str(CHECK_LIST)],
+                                 ["list-items", str(CHECK_LIST), "--until-none-reads", CHECKING],
+                                 ["text", str(CHECK_FINDINGS)], ["close"], ["wait-exit"], timeout=90)
+        self.assertEqual(0, result.returncode, str(result))
+        rows = [line.split("\t")[1:] for line in result.all("list_item")]
+        return result, rows
+
+    @staticmethod
+    def known_game(row):
+        """The row with an empty game taken as GAME: a build whose findings
+        do not read the game yet (a stand-in) leaves the details empty."""
+        return row[:2] + [GAME] if row[0] == "Matched" and row[2] == "" else row
+
+    def console(self, *arguments):
+        """Runs Diagnova's console form with standard output in a file;
+        returns the exit code (as a signed number) and the lines."""
+        out = os.path.join(self.dir, "console.out")
+        with open(out, "wb") as f:
+            done = subprocess.run(["wine", os.path.join(BUILD_DIR, "Diagnova.exe")] + list(arguments),
+                                  stdin=subprocess.DEVNULL, stdout=f, stderr=subprocess.DEVNULL, timeout=120)
+        with open(out, "rb") as f:
+            lines = f.read().decode("utf-8").split("\r\n")
+        self.assertEqual("", lines.pop(), "every line ends in CR LF")
+        return done.returncode - 256 if done.returncode > 127 else done.returncode, lines
+
     def assertOutcome(self, result, text, exit_code):
         self.assertEqual(text, result.control_text(MESSAGE_TEXT), str(result))
         self.assertEqual(exit_code, result.exit_code, str(result))
@@ -108,10 +163,9 @@ class VerifyModeTest(unittest.TestCase):
 
     def test_help_shows_the_usage_and_a_file_that_cannot_be_opened_is_named_exiting_two(self):
         self.assertOutcome(self.verify(self.start("/help")), USAGE, 0)
-        # The missing file's name and the system's reason; the file after it
-        # is not looked at.
+        # The missing file's name and the system's reason.
         missing = windows_path(os.path.join(self.dir, "no such report.txt"))
-        result = self.verify(self.start(missing, windows_path(self.sealed("present.txt"))))
+        result = self.verify(self.start(missing))
         text = result.control_text(MESSAGE_TEXT) or ""
         head = CANNOT_OPEN + "\n\n" + missing + "\n\n"
         self.assertTrue(text.startswith(head) and len(text) > len(head), text)
@@ -173,12 +227,95 @@ class VerifyModeTest(unittest.TestCase):
         finally:
             os.remove(huge)
 
-    def test_only_the_first_of_two_files_counts(self):
-        good = windows_path(self.sealed("good.txt"))
-        bad = self.sealed("bad.txt")
-        with open(bad, "r+b") as f:
+    def test_several_files_open_one_list_window_that_checks_every_file(self):
+        # Three archives dropped at once: one good, one whose report changed
+        # by one letter, one cut short; and a file that is not there. Each
+        # order gives every row its own outcome and the worst exit code.
+        good = windows_path(self.archive("dropped good.zip"))
+        tampered = windows_path(self.archive("dropped tampered.zip", change=b"w"))
+        cut = windows_path(self.archive("dropped cut.zip", cut=True))
+        missing = windows_path(os.path.join(self.dir, "dropped missing.zip"))
+        # A matched row's details name the report's game, as its findings
+        # read it.
+        expected = {good: ["Matched", good, GAME], tampered: ["Mismatched or unsealed", tampered, "Runeveil 2 Test.txt"],
+                    cut: ["Archive damaged", cut, CUT_SHORT]}
+        for files, code in (([good, tampered, cut], -1), ([tampered, good], -1), ([good, missing], 2)):
+            with self.subTest(files=files):
+                result, rows = self.list_window(self.start(*files))
+                self.assertEqual(len(files), len(rows), str(result))
+                for path, row in zip(files, rows):
+                    if path == missing:
+                        self.assertEqual(["Cannot be opened", missing], row[:2])
+                        self.assertTrue(row[2], "the system's reason")
+                    else:
+                        self.assertEqual(expected[path], self.known_game(row))
+                self.assertEqual(code, result.exit_code, str(result))
+        # The first row is selected: a matched report's findings (none from
+        # this short report) under its path.
+        self.assertTrue(result.get("text").startswith(good + "\r\n\r\n"), str(result))
+
+    def test_a_folder_or_list_opens_the_window_for_its_archives_and_reports(self):
+        folder = os.path.join(self.dir, "ten archives")
+        os.makedirs(folder)
+        for i in range(10):
+            os.rename(self.archive(f"{i:02d}.zip", member="Solmere Test.txt"), os.path.join(folder, f"{i:02d}.zip"))
+        with open(os.path.join(folder, "notes.doc"), "wb") as f:
+            f.write(b"not checked")
+        result, rows = self.list_window(self.start(windows_path(folder)))
+        self.assertEqual([["Matched", windows_path(os.path.join(folder, f"{i:02d}.zip")), GAME] for i in range(10)],
+                         [self.known_game(row) for row in rows])
+        self.assertEqual(0, result.exit_code, str(result))
+        # "/list" opens the window for one file too; a changed report gets
+        # no findings, only why.
+        changed = self.sealed("changed for list.txt")
+        with open(changed, "r+b") as f:
             f.write(b"r")
-        self.assertOutcome(self.verify(self.start(good, windows_path(bad))), MATCHED, 0)
+        result, rows = self.list_window(self.start("/list", windows_path(changed)))
+        self.assertEqual([["Mismatched or unsealed", windows_path(changed), ""]], rows)
+        self.assertIn("Nothing in it can be trusted", result.get("text"))
+        self.assertEqual(-1, result.exit_code, str(result))
+
+    def test_check_and_json_write_a_line_per_file_and_exit_with_the_worst_outcome(self):
+        good = windows_path(self.archive("console good.zip"))
+        report = windows_path(self.sealed("console report.txt"))
+        tampered = windows_path(self.archive("console tampered.zip", change=b"w"))
+        cut = windows_path(self.archive("console cut.zip", cut=True))
+        foreign = os.path.join(self.dir, "\u043e\u0442\u0447\u0451\u0442 \u5831\u544a.zip")
+        os.rename(self.archive("foreign.zip"), foreign)
+        foreign = windows_path(foreign)
+        missing = windows_path(os.path.join(self.dir, "console missing.zip"))
+        code, lines = self.console("/check", good, foreign, report)
+        self.assertEqual([f"matched\t{good}\tChecksum matched", f"matched\t{foreign}\tChecksum matched",
+                          f"matched\t{report}\tChecksum matched"], lines)
+        self.assertEqual(0, code)
+        code, lines = self.console("/check", good, missing)
+        self.assertEqual(2, code)
+        self.assertTrue(lines[1].startswith(f"cannot-open\t{missing}\tThe report file cannot be opened: "), lines)
+        # A mismatch or a damaged archive outranks a file that cannot be opened.
+        code, lines = self.console("/check", "/json", missing, cut, tampered, good)
+        self.assertEqual(-1, code)
+        objects = [json.loads(line) for line in lines]
+        self.assertEqual(["cannot-open", "damaged", "mismatched", "matched"], [o["outcome"] for o in objects])
+        self.assertEqual([missing, cut, tampered, good], [o["path"] for o in objects])
+        self.assertEqual({"outcome": "damaged", "path": cut, "game": None, "member": None, "reason": CUT_SHORT,
+                          "findings": []}, objects[1])
+        self.assertEqual("Runeveil 2 Test.txt", objects[2]["member"])
+        self.assertEqual("Checksum mismatched or missing!", objects[2]["reason"])
+        self.assertEqual({"outcome": "matched", "path": good, "member": "Runeveil 2 Test.txt",
+                          "reason": "Checksum matched"},
+                         {k: objects[3][k] for k in ("outcome", "path", "member", "reason")})
+        self.assertIn(objects[3]["game"], (GAME, None))
+        self.assertIsInstance(objects[3]["findings"], list)
+        # A folder without archives or reports is not skipped in silence.
+        empty = os.path.join(self.dir, "empty ticket")
+        os.makedirs(empty)
+        code, lines = self.console("/check", windows_path(empty))
+        self.assertEqual(2, code)
+        self.assertEqual([f"cannot-open\t{windows_path(empty)}"], [l.rsplit("\t", 1)[0] for l in lines])
+        # No file: the console usage, and no file checked is not a success.
+        code, lines = self.console("/json")
+        self.assertEqual(2, code)
+        self.assertTrue(lines[0].startswith("Usage:"), lines)
 
     def test_unquoted_program_path_then_a_quoted_report_path(self):
         # Double-clicking or dropping gives a quoted program path; a command

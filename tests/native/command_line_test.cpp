@@ -97,3 +97,16 @@ TEST(CommandLine, ArgumentTextFollowsTheProgramPathWhateverItsBytes) {
     EXPECT_STREQ("/help", FindArgumentText("  prog\t/help"));
     EXPECT_STREQ("\"\"", FindArgumentText("prog \"\""));
 }
+
+TEST(CommandLine, TheWideSplitForFileListsKeepsEveryWord) {
+    // A hundred archives dropped onto the icon: none may be left unchecked.
+    std::wstring line = L"prog";
+    for (int i = 1; i < 100; ++i) line += L" \"w " + std::to_wstring(i) + L"\"";
+    std::vector<wchar_t> copy(line.begin(), line.end());
+    copy.push_back(L'\0');
+    std::vector<wchar_t*> words;
+    SplitWideCommandLineAll(copy.data(), &words);
+    ASSERT_EQ(100u, words.size());
+    EXPECT_EQ(std::wstring(L"w 64"), words[64]);
+    EXPECT_EQ(std::wstring(L"w 99"), words[99]);
+}

@@ -467,6 +467,89 @@ bool CmdListClick(Driver& driver, const Args& args) {
     return true;
 }
 
+// The rows of a report-style list view, each "ROW<TAB>COLUMN 0<TAB>..."
+// (escaped), read through LVM_GETITEMTEXTA with the record and the text
+// buffer in the program's memory. With --until-none-reads TEXT it first
+// waits until no row's first column reads TEXT (a list filled by a worker).
+bool ReadListRows(HANDLE process, HWND list, std::vector<std::vector<std::string>>* rows) {
+    const int kTextBytes = 1024;
+    const int columns = (int)SendMessageA((HWND)SendMessageA(list, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0);
+    const int count = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    char* remote = (char*)VirtualAllocEx(process, NULL, sizeof(LVITEMA) + kTextBytes, MEM_COMMIT, PAGE_READWRITE);
+    if (remote == NULL) return false;
+    bool ok = true;
+    rows->clear();
+    for (int row = 0; row < count && ok; ++row) {
+        std::vector<std::string> cells;
+        for (int column = 0; column < (columns > 0 ? columns : 1) && ok; ++column) {
+            LVITEMA item;
+            ZeroMemory(&item, sizeof item);
+            item.iSubItem = column;
+            item.pszText = remote + sizeof(LVITEMA);
+            item.cchTextMax = kTextBytes;
+            char text[kTextBytes] = "";
+            SIZE_T moved = 0;
+            ok = WriteProcessMemory(process, remote, &item, sizeof item, &moved) &&
+                 WriteProcessMemory(process, remote + sizeof(LVITEMA), text, 1, &moved);
+            DWORD_PTR length = 0;
+            ok = ok && SendMessageTimeoutA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)remote, SMTO_ABORTIFHUNG,
+                                           2000, &length) &&
+                 ReadProcessMemory(process, remote + sizeof(LVITEMA), text, kTextBytes, &moved);
+            text[kTextBytes - 1] = '\0';
+            cells.push_back(text);
+        }
+        rows->push_back(cells);
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return ok;
+}
+
+bool CmdListItems(Driver& driver, const Args& args) {
+    HWND list = NULL;
+    if (args.size() != 1 && !(args.size() == 3 && args[1] == "--until-none-reads"))
+        return Fail("list-items needs a control id [--until-none-reads TEXT]");
+    if (!NeedControl(driver, args[0], &list)) return false;
+    HANDLE process = OpenForMemory(driver);
+    if (process == NULL) return Fail("cannot open the program's memory");
+    std::vector<std::vector<std::string>> rows;
+    const DWORD start = GetTickCount();
+    bool ok = false;
+    // How long the window took at most to answer while the list filled.
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    double longestMs = 0;
+    for (;;) {
+        LARGE_INTEGER before, after;
+        DWORD_PTR ignored = 0;
+        QueryPerformanceCounter(&before);
+        SendMessageTimeoutA(driver.window, WM_NULL, 0, 0, SMTO_NORMAL, driver.timeoutMs, &ignored);
+        QueryPerformanceCounter(&after);
+        const double ms = (double)(after.QuadPart - before.QuadPart) * 1000.0 / (double)frequency.QuadPart;
+        if (ms > longestMs) longestMs = ms;
+        ok = ReadListRows(process, list, &rows);
+        bool settled = ok;
+        for (const std::vector<std::string>& row : rows)
+            if (args.size() == 3 && !row.empty() && row[0] == args[2]) settled = false;
+        if (settled || !ok) break;
+        if (GetTickCount() - start >= driver.timeoutMs) {
+            CloseHandle(process);
+            return Fail("timeout waiting for the list to settle");
+        }
+        Sleep(50);
+    }
+    CloseHandle(process);
+    if (!ok) return Fail("cannot read the list");
+    char longest[32];
+    snprintf(longest, sizeof longest, "%.1f", longestMs);
+    Print("ui_longest_reply_ms", longest);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        std::string line = std::to_string(i);
+        for (const std::string& cell : rows[i]) line += "\t" + Escape(cell);
+        Print("list_item", line);
+    }
+    return true;
+}
+
 // A click at client coordinates of a control, e.g. the empty part of a list.
 bool CmdClickAt(Driver& driver, const Args& args) {
     HWND control = NULL;
@@ -771,6 +854,7 @@ const Command kCommands[] = {
     {"wait-exit", CmdWaitExit, "wait-exit                   wait for the program to end; print its exit code"},
     {"kill", CmdKill, "kill                        end the program"},
     {"list-click", CmdListClick, "list-click ID ITEM          click a list-view item at its real position"},
+    {"list-items", CmdListItems, "list-items ID [--until-none-reads T]  a list view's rows, columns by tabs"},
     {"click-at", CmdClickAt, "click-at ID X Y             click a control at client coordinates"},
     {"command", CmdCommand, "command ID                  post WM_COMMAND ID to the current window"},
     {"select", CmdSelect, "select ID ITEM              choose a combo box item (with CBN_SELCHANGE)"},
