@@ -1,6 +1,8 @@
 // Local network configuration sections: what the console tools say about the
 // adapters, Winsock providers and connections, the browser proxy values and
-// helper objects from the registry, and the hosts file.
+// helper objects from the registry, and the hosts file. On 64-bit Windows the
+// Winsock section lists the 32-bit catalog and then, under its own heading,
+// the native one: each is the catalog of the netsh of that bitness.
 //
 // Registry values are read with GetRegistryValue, so an expandable string
 // (REG_EXPAND_SZ) stays that type and counts as absent, like every other value
@@ -28,6 +30,9 @@ const char kInternetSettingsKey[] = "Software\\Microsoft\\Windows\\CurrentVersio
 // a report too large to seal or archive, so the copy stops here and the
 // section ends with the copy failure line.
 const DWORD kHostsFileMaxBytes = 32 * 1024 * 1024;
+const char kLspCommand[] = "Netsh winsock show catalog";
+const char kNativeLspHeading[] = "64-bit Winsock catalog (native netsh):";
+const char kNativeLspFailure[] = "64-bit Winsock catalog: the native netsh could not be started";
 const char kBhoKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
 
 ProxySettings g_proxy;
@@ -44,6 +49,27 @@ char g_comServerPath[260];
 const char* TextOrNull(const char* text) { return text ? text : "(null)"; }
 const char* TextOrEmpty(const char* text) { return text ? text : ""; }
 
+// The two system folders of 64-bit Windows as this program names them: the
+// 32-bit one and the native one.
+bool WindowsSystemFolders(char folder32[MAX_PATH], char native[MAX_PATH]) {
+    UINT length = GetSystemDirectoryA(native, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+#if defined(_WIN64)
+    length = GetSystemWow64DirectoryA(folder32, MAX_PATH);
+    return length != 0 && length < MAX_PATH;
+#else
+    // "Sysnative" beside the system folder is the native one as a 32-bit
+    // process under WOW64 names it (Vista on; XP x64 with an update).
+    memcpy(folder32, native, (size_t)length + 1);
+    char* slash = strrchr(native, '\\');
+    if (slash == NULL) return false;
+    slash[1] = '\0';
+    if ((size_t)(slash + 1 - native) + sizeof "Sysnative" > MAX_PATH) return false;
+    strcat(native, "Sysnative");
+    return true;
+#endif
+}
+
 }  // namespace
 
 void WriteAdapterSettings(ReportSink report) {
@@ -54,7 +80,29 @@ void WriteAdapterSettings(ReportSink report) {
 
 void WriteLspCatalog(ReportSink report) {
     WriteSectionBanner(report, "Gathering LSP list");
-    RunConsoleTool(report, "Netsh winsock show catalog", NULL);
+    if (!IsWindows64Bit()) {
+        RunConsoleTool(report, kLspCommand, NULL);
+        WriteEmptyLine(report);
+        return;
+    }
+    // 64-bit Windows keeps two catalogs, each listed by its own netsh: the
+    // 32-bit one first, as the shipped program has always shown it, then the
+    // native one, which every 64-bit program uses.
+    char folder32[MAX_PATH];
+    char native[MAX_PATH];
+    bool folders = WindowsSystemFolders(folder32, native);
+    RunConsoleToolIn(folders ? folder32 : NULL, report, kLspCommand, NULL);
+    StartedTool started = {NULL, NULL};
+    if (!folders || !RunConsoleToolIn(native, NULL, kLspCommand, &started)) {
+        WriteLine(report, kNativeLspFailure);
+    } else {
+        OwnedHandle process(started.process);
+        OwnedHandle output(started.output);
+        WriteEmptyLine(report);
+        WriteLine(report, kNativeLspHeading);
+        WriteFormatted(report, "*--> %s <--*\r\n\r\n", kLspCommand);
+        CopyStreamToReport(output.Get(), report);
+    }
     WriteEmptyLine(report);
 }
 
