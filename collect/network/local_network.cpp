@@ -19,6 +19,7 @@
 #include <string.h>
 
 #include "collect/network/console_tool.h"
+#include "common/fs_redirection.h"
 #include "common/owned_handle.h"
 #include "common/registry_value.h"
 
@@ -49,24 +50,34 @@ char g_comServerPath[260];
 const char* TextOrNull(const char* text) { return text ? text : "(null)"; }
 const char* TextOrEmpty(const char* text) { return text ? text : ""; }
 
-// The two system folders of 64-bit Windows as this program names them: the
-// 32-bit one and the native one.
-bool WindowsSystemFolders(char folder32[MAX_PATH], char native[MAX_PATH]) {
-    UINT length = GetSystemDirectoryA(native, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
+// The system folder of the 32-bit tools on 64-bit Windows.
+bool ThirtyTwoBitSystemFolder(char folder[MAX_PATH]) {
 #if defined(_WIN64)
-    length = GetSystemWow64DirectoryA(folder32, MAX_PATH);
+    UINT length = GetSystemWow64DirectoryA(folder, MAX_PATH);
+#else
+    UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+#endif
     return length != 0 && length < MAX_PATH;
+}
+
+// Starts the native netsh of 64-bit Windows (start-only form).
+bool StartNativeNetsh(StartedTool* started) {
+#if defined(_WIN64)
+    return RunConsoleToolIn(NULL, NULL, kLspCommand, started);
 #else
     // "Sysnative" beside the system folder is the native one as a 32-bit
-    // process under WOW64 names it (Vista on; XP x64 with an update).
-    memcpy(folder32, native, (size_t)length + 1);
-    char* slash = strrchr(native, '\\');
-    if (slash == NULL) return false;
-    slash[1] = '\0';
-    if ((size_t)(slash + 1 - native) + sizeof "Sysnative" > MAX_PATH) return false;
-    strcat(native, "Sysnative");
-    return true;
+    // process names it (Vista on). XP x64 and Server 2003 lack it without an
+    // update; there the system folder leads to the native tools while
+    // file-system redirection is off.
+    char native[MAX_PATH];
+    UINT length = GetSystemDirectoryA(native, MAX_PATH);
+    char* slash = length != 0 && length < MAX_PATH ? strrchr(native, '\\') : NULL;
+    if (slash != NULL && (size_t)(slash + 1 - native) + sizeof "Sysnative" <= MAX_PATH) {
+        strcpy(slash + 1, "Sysnative");
+        if (RunConsoleToolIn(native, NULL, kLspCommand, started)) return true;
+    }
+    FsRedirectionGuard nativeView;
+    return nativeView.Active() && RunConsoleToolIn(NULL, NULL, kLspCommand, started);
 #endif
 }
 
@@ -89,11 +100,14 @@ void WriteLspCatalog(ReportSink report) {
     // 32-bit one first, as the shipped program has always shown it, then the
     // native one, which every 64-bit program uses.
     char folder32[MAX_PATH];
-    char native[MAX_PATH];
-    bool folders = WindowsSystemFolders(folder32, native);
-    RunConsoleToolIn(folders ? folder32 : NULL, report, kLspCommand, NULL);
+    if (ThirtyTwoBitSystemFolder(folder32)) {
+        RunConsoleToolIn(folder32, report, kLspCommand, NULL);
+    } else {
+        WriteFormatted(report, "*--> %s <--*\r\n\r\n", kLspCommand);
+        WriteLine(report, "CreateProcess");
+    }
     StartedTool started = {NULL, NULL};
-    if (!folders || !RunConsoleToolIn(native, NULL, kLspCommand, &started)) {
+    if (!StartNativeNetsh(&started)) {
         WriteLine(report, kNativeLspFailure);
     } else {
         OwnedHandle process(started.process);

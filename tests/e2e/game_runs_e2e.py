@@ -23,9 +23,11 @@ and the Runeveil 2 logs into the overlaid prefix first. For every run:
     XP), byte for byte, and nothing else;
   * the lines that depend on the Windows generation and on WOW64: dxdiag's
     command line (as the report shows it and as the tool received it), the
-    D3DX scan's x86/x64 lists, the Windows version lines, the UAC line, the
-    route tracers' command lines, the hosts file's path, and the registry
-    dump's 32- and 64-bit views.
+    D3DX scan's x86/x64 lists, the Windows version lines (the real version,
+    10.0 on Windows 10), the UAC line, the route tracers' command lines, the
+    Winsock catalogs of both system folders' netsh (stand-ins), the hosts
+    file's path, every process's full image path, and the registry dump's
+    32- and 64-bit views with the native view's uninstall list.
 
 dxdiag is played by the tool stand-in in every prefix (Wine's own 64-bit
 dxdiag never ends under WOW64; see game_fixtures.install_dxdiag_stand_in): it
@@ -277,7 +279,7 @@ def check_generation(prefix_name, report, log_lines):
     # Route tracers: pathping, with -4 from XP on.
     route = sections.get("Tracing network paths", "")
     outputs = re.findall(r"stand-in ran: (.*)\r\n", route)
-    tracer_lines = [line for line in log_lines if not line.startswith("dxdiag")]
+    tracer_lines = [line for line in log_lines if not line.startswith(("dxdiag", "Netsh"))]
     tracer = "pathping.exe -w 500 -q 100 " + ("-4 " if generation >= 6 else "")
     check(outputs and all(re.fullmatch(re.escape(tracer) + r"\d+\.\d+\.\d+\.\d+", o) for o in outputs),
           tag + "route tracer command lines %s (want %r and an address)" % (outputs, tracer))
@@ -308,6 +310,28 @@ def check_generation(prefix_name, report, log_lines):
               % (NATIVE_STAND_IN["bits"], m.groups()))
     elif m:
         check(m.group(1) == "32", tag + "the system's own (32-bit) netsh: %s" % (m.groups(),))
+
+    # Processes: every line ends with its image's full path, also for the
+    # processes of the other bitness, whose module lists the program cannot
+    # read (on 64-bit Windows Wine's services and explorer are 64-bit, the
+    # shipped program 32-bit); explorer's fields are those of Wine's own file.
+    procs = sections.get("Dumping Running Processes", "")
+    lines = [re.sub(r"^(?:\|   |    )*[+\\] ", "", line) for line in procs.split("\r\n") if line]
+    def full_path(line):
+        # (A path of more than 255 characters is cut there, as every piece of a line is.)
+        m = re.search(r", ([A-Za-z]:\\.*)$", line)
+        return m and (len(", " + m.group(1)) == 255 or m.group(1).lower().endswith("\\" + line.split(",")[0].lower()))
+    pathless = [line for line in lines if not full_path(line)]
+    check(lines and not pathless, tag + "every process line ends with its full image path: %s"
+          % (pathless or "%d lines" % len(lines)))
+    if wow64 and sealed_run.program_bits() == 32:
+        print("untested: that a 64-bit process's version fields come from its native file, not from its namesake "
+              "in SysWOW64 (Wine's two copies carry the same fields)")
+    elif wow64:
+        print("untested: the 64-bit build's lines for 32-bit processes (only 64-bit processes run in this session)")
+    explorer = [line for line in lines if line.lower().startswith("explorer.exe,")]
+    check(explorer and all(", Wine Explorer v" in line and line.lower().endswith("\\system32\\explorer.exe")
+                           for line in explorer), tag + "explorer's line: %s" % explorer)
 
     # Hosts file: the system folder's drivers\etc\hosts, copied whole.
     hosts = sections.get("Collecting Hosts file content")
