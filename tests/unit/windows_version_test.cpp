@@ -130,3 +130,24 @@ TEST(VersionResource, NoTranslationTableMeansNoField) {
     ASSERT_TRUE(GetFileProductVersion(BesideTestProgram("version_probe_untranslated.dll").c_str(), version));
     EXPECT_STREQ("4.3.2.1\n", version);
 }
+
+TEST(VersionResource, NativeViewReadsSystemFolderFilesAndOthersAlikeOnEveryPrefix) {
+    // A system-folder file is read with redirection off (the native copy;
+    // Wine's two copies of explorer.exe carry the same fields), any other
+    // file as usual.
+    char folder[MAX_PATH];
+    ASSERT_NE(0u, GetWindowsDirectoryA(folder, sizeof folder));
+    const std::string explorer = std::string(folder) + "\\system32\\explorer.exe";
+    char native[256] = "";
+    char usual[256] = "";
+    ASSERT_TRUE(GetNativeVersionStringField(explorer.c_str(), "FileDescription", native));
+    ASSERT_TRUE(GetVersionStringField(explorer.c_str(), "FileDescription", usual));
+    EXPECT_STREQ(usual, native);
+    bool ok = false;
+    EXPECT_EQ(Field("version_probe_neutral.dll", "CompanyName", &ok), [] {
+        char value[256] = "";
+        GetNativeVersionStringField(BesideTestProgram("version_probe_neutral.dll").c_str(), "CompanyName", value);
+        return std::string(value);
+    }());
+    EXPECT_TRUE(ok);
+}
