@@ -4,7 +4,8 @@
 // The generation is asked of the system on every call (the basic, non-extended
 // OSVERSIONINFOA). Because the manifest declares compatibility only up to
 // Windows 8, Windows 8.1 and later report 6.2 to this program and classify as
-// Win8; Wine's "win10" prefix behaves the same.
+// Win8; Wine's "win10" prefix behaves the same. (The OS lines of the report
+// print the real version instead; see collect/system/system_info.cpp.)
 #include "common/windows_version.h"
 
 #include <stdarg.h>
@@ -12,6 +13,7 @@
 #include <string.h>
 
 #include "common/bounded_format.h"
+#include "common/fs_redirection.h"
 #include "common/owned_handle.h"
 
 WindowsGeneration GetWindowsGeneration() {
@@ -102,6 +104,32 @@ bool LoadVersionResource(const char* path, OwnedHeapBlock& block) {
     return GetFileVersionInfoA(path, 0, size, block.Get()) != FALSE;
 }
 
+// Whether path lies in the system folder or below it.
+bool IsUnderSystemFolder(const char* path) {
+    char folder[MAX_PATH];
+    UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder || strlen(path) <= length || path[length] != '\\') return false;
+    char start[MAX_PATH];
+    memcpy(start, path, length);
+    start[length] = '\0';
+    return lstrcmpiA(start, folder) == 0;
+}
+
+// The version resource of a file named in the native view: redirection is
+// off only around the two file reads. The version library is bound before
+// that (both calls fail at once on the empty name), because while
+// redirection is off the system folder would offer its 64-bit copy.
+bool LoadNativeVersionResource(const char* path, OwnedHeapBlock& block) {
+    if (path == NULL || path[0] == '\0') return false;
+    if (!IsUnderSystemFolder(path)) return LoadVersionResource(path, block);
+    DWORD ignored = 0;
+    char unused[4];
+    GetFileVersionInfoSizeA("", &ignored);
+    GetFileVersionInfoA("", 0, sizeof unused, unused);
+    FsRedirectionGuard native;
+    return LoadVersionResource(path, block);
+}
+
 }  // namespace
 
 bool GetFileProductVersion(const char* path, char version[260]) {
@@ -118,12 +146,12 @@ bool GetFileProductVersion(const char* path, char version[260]) {
     return true;
 }
 
+namespace {
+
 // The translation table lists the language/code-page pairs whose string tables
 // the file carries. The first pair in Unicode (1200) or Western European
 // (1252) that has the field wins; without one, the last pair that has it.
-bool GetVersionStringField(const char* path, const char* field, char value[256]) {
-    OwnedHeapBlock block;
-    if (!LoadVersionResource(path, block)) return false;
+bool QueryVersionStringField(const OwnedHeapBlock& block, const char* field, char value[256]) {
     const WORD* pairs = NULL;
     UINT tableBytes = 4;
     BOOL found = VerQueryValueA(block.Get(), "\\VarFileInfo\\Translation",
@@ -150,4 +178,18 @@ bool GetVersionStringField(const char* path, const char* field, char value[256])
         }
     }
     return value[0] != '\0';
+}
+
+}  // namespace
+
+bool GetVersionStringField(const char* path, const char* field, char value[256]) {
+    OwnedHeapBlock block;
+    if (!LoadVersionResource(path, block)) return false;
+    return QueryVersionStringField(block, field, value);
+}
+
+bool GetNativeVersionStringField(const char* path, const char* field, char value[256]) {
+    OwnedHeapBlock block;
+    if (!LoadNativeVersionResource(path, block)) return false;
+    return QueryVersionStringField(block, field, value);
 }

@@ -20,6 +20,11 @@ bool GetProgramVersion(char version[256]);
 bool GetFileProductVersion(const char* path, char version[260]);
 // A string field of a file's version resource, chosen by the translation table.
 bool GetVersionStringField(const char* path, const char* field, char value[256]);
+// The same for a path the system gave in its own, native view (another
+// process's image path): under WOW64 a file under the system folder is read
+// with file-system redirection off, so that the 64-bit file is read and not
+// its 32-bit namesake in SysWOW64.
+bool GetNativeVersionStringField(const char* path, const char* field, char value[256]);
 
 int ShowFormattedMessage(HWND owner, const char* caption, UINT style, const char* format, ...)
     __attribute__((format(printf, 4, 5)));

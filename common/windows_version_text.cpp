@@ -48,6 +48,12 @@ bool ComposeOsVersion(unsigned long platformId, unsigned long major, unsigned lo
     return true;
 }
 
+bool UseTrueOsVersion(unsigned long platformId, unsigned long major, unsigned long minor,
+                      unsigned long trueMajor, unsigned long trueMinor) {
+    if (platformId != kPlatformNt || major != 6 || minor != 2) return false;
+    return trueMajor > 6 || (trueMajor == 6 && trueMinor >= 2);
+}
+
 bool ComposeSystemInfo(unsigned long oemId, unsigned short architecture, unsigned long pageSize,
                        unsigned long processors, char* text, size_t capacity) {
     if (text == NULL || capacity == 0) return false;

@@ -38,6 +38,14 @@ WindowsGeneration ClassifyWindowsVersion(unsigned long platformId, unsigned long
 bool ComposeOsVersion(unsigned long platformId, unsigned long major, unsigned long minor,
                       unsigned long buildField, const char* servicePack, bool wow64, char text[256]);
 
+// Whether the OS lines print the version the system really has (from
+// RtlGetVersion) in place of the one it reports to this program. Windows 8.1
+// and later report 6.2 to a program whose manifest ends at Windows 8, so only
+// a reported NT 6.2 is replaced, and only by a version at least as high; every
+// other system keeps what it reports. The generation is never affected.
+bool UseTrueOsVersion(unsigned long platformId, unsigned long major, unsigned long minor,
+                      unsigned long trueMajor, unsigned long trueMinor);
+
 // The system section's four lines from the system information record: the
 // 32-bit OEM identifier word, the 16-bit processor architecture that overlays
 // its low half, the page size and the processor count. False when the joined

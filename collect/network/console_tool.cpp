@@ -5,8 +5,10 @@
 // The program runs elevated from wherever the player saved it, so the tool is
 // never looked up through the system's usual search, which would try the
 // program's folder and the current folder first and run a same-named program
-// planted there. The application name is always "<system folder>\<tool>.exe";
-// the command line itself is passed unchanged.
+// planted there. The application name is always "<system folder>\<tool>.exe"
+// (or, where the caller asks for the other bitness's tool on 64-bit Windows,
+// "<that system folder>\<tool>.exe"); the command line itself is passed
+// unchanged.
 //
 // CreatePipe cannot make a pipe for overlapped reads, so the overlapped start
 // form builds the same kind of pipe itself: a named pipe with a name unique to
@@ -38,13 +40,17 @@ const DWORD kCopyChunkBytes = 4096;
 // its drainer is busy with other pipes.
 const DWORD kPipeBufferBytes = 65536;
 
-// "<system folder>\<first word>[.exe]"; false when it cannot be built.
-bool ToolApplicationPath(const char* commandLine, char path[MAX_PATH]) {
+// "<folder>\<first word>[.exe]", the system folder when folder is NULL;
+// false when it cannot be built.
+bool ToolApplicationPath(const char* folder, const char* commandLine, char path[MAX_PATH]) {
     char tool[MAX_PATH];
     if (!ToolExecutableName(commandLine, tool, sizeof tool)) return false;
-    char folder[MAX_PATH];
-    UINT length = GetSystemDirectoryA(folder, sizeof folder);
-    if (length == 0 || length >= sizeof folder) return false;
+    char systemFolder[MAX_PATH];
+    if (folder == NULL) {
+        UINT length = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
+        if (length == 0 || length >= sizeof systemFolder) return false;
+        folder = systemFolder;
+    }
     int written = snprintf(path, MAX_PATH, "%s\\%s", folder, tool);
     return written > 0 && written < MAX_PATH;
 }
@@ -72,9 +78,9 @@ HANDLE ToolJob() {
     return earlier;
 }
 
-bool StartTool(const char* commandLine, HANDLE outputWrite, PROCESS_INFORMATION* process) {
+bool StartTool(const char* folder, const char* commandLine, HANDLE outputWrite, PROCESS_INFORMATION* process) {
     char application[MAX_PATH];
-    if (!ToolApplicationPath(commandLine, application)) {
+    if (!ToolApplicationPath(folder, commandLine, application)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
@@ -115,7 +121,7 @@ bool StartToolOnPipe(const char* commandLine, HANDLE writeEnd, HANDLE* processOu
     OwnedHandle outputWrite(writeEnd);
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
-    bool created = StartTool(commandLine, outputWrite.Get(), &process);
+    bool created = StartTool(NULL, commandLine, outputWrite.Get(), &process);
     outputWrite.Reset();
     if (!created) return false;
     CloseHandle(process.hThread);
@@ -164,6 +170,10 @@ bool WriteChunk(ReportSink report, const char* bytes, DWORD count) {
 }  // namespace
 
 bool RunConsoleTool(ReportSink report, const char* commandLine, StartedTool* started) {
+    return RunConsoleToolIn(NULL, report, commandLine, started);
+}
+
+bool RunConsoleToolIn(const char* folder, ReportSink report, const char* commandLine, StartedTool* started) {
     SECURITY_ATTRIBUTES inheritable;
     ZeroMemory(&inheritable, sizeof inheritable);
     inheritable.nLength = sizeof inheritable;
@@ -183,7 +193,7 @@ bool RunConsoleTool(ReportSink report, const char* commandLine, StartedTool* sta
 
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
-    bool created = StartTool(commandLine, outputWrite.Get(), &process);
+    bool created = StartTool(folder, commandLine, outputWrite.Get(), &process);
     // From here on the child is the pipe's only writer, so the pipe reports
     // its end as soon as the child (and whatever it started) is done.
     outputWrite.Reset();

@@ -17,6 +17,9 @@ struct StartedTool {
 // for). Without one: capture form, copies the output into the report until the
 // pipe ends. False when the pipe or the process cannot be created.
 bool RunConsoleTool(ReportSink report, const char* commandLine, StartedTool* started);
+// The same for a tool in another Windows folder of the caller's choosing (the
+// other bitness's system folder on 64-bit Windows); NULL is the system folder.
+bool RunConsoleToolIn(const char* folder, ReportSink report, const char* commandLine, StartedTool* started);
 // Start-only form for a caller that drains many tools at once through one I/O
 // completion port: the same tool start, but the output pipe's read end (not
 // inheritable) is opened for overlapped reads, so it must only be read with an

@@ -1,6 +1,8 @@
 // Local network configuration sections: what the console tools say about the
 // adapters, Winsock providers and connections, the browser proxy values and
-// helper objects from the registry, and the hosts file.
+// helper objects from the registry, and the hosts file. On 64-bit Windows the
+// Winsock section lists the 32-bit catalog and then, under its own heading,
+// the native one: each is the catalog of the netsh of that bitness.
 //
 // Registry values are read with GetRegistryValue, so an expandable string
 // (REG_EXPAND_SZ) stays that type and counts as absent, like every other value
@@ -17,6 +19,7 @@
 #include <string.h>
 
 #include "collect/network/console_tool.h"
+#include "common/fs_redirection.h"
 #include "common/owned_handle.h"
 #include "common/registry_value.h"
 
@@ -28,6 +31,9 @@ const char kInternetSettingsKey[] = "Software\\Microsoft\\Windows\\CurrentVersio
 // a report too large to seal or archive, so the copy stops here and the
 // section ends with the copy failure line.
 const DWORD kHostsFileMaxBytes = 32 * 1024 * 1024;
+const char kLspCommand[] = "Netsh winsock show catalog";
+const char kNativeLspHeading[] = "64-bit Winsock catalog (native netsh):";
+const char kNativeLspFailure[] = "64-bit Winsock catalog: the native netsh could not be started";
 const char kBhoKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
 
 ProxySettings g_proxy;
@@ -44,6 +50,37 @@ char g_comServerPath[260];
 const char* TextOrNull(const char* text) { return text ? text : "(null)"; }
 const char* TextOrEmpty(const char* text) { return text ? text : ""; }
 
+// The system folder of the 32-bit tools on 64-bit Windows.
+bool ThirtyTwoBitSystemFolder(char folder[MAX_PATH]) {
+#if defined(_WIN64)
+    UINT length = GetSystemWow64DirectoryA(folder, MAX_PATH);
+#else
+    UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+#endif
+    return length != 0 && length < MAX_PATH;
+}
+
+// Starts the native netsh of 64-bit Windows (start-only form).
+bool StartNativeNetsh(StartedTool* started) {
+#if defined(_WIN64)
+    return RunConsoleToolIn(NULL, NULL, kLspCommand, started);
+#else
+    // "Sysnative" beside the system folder is the native one as a 32-bit
+    // process names it (Vista on). XP x64 and Server 2003 lack it without an
+    // update; there the system folder leads to the native tools while
+    // file-system redirection is off.
+    char native[MAX_PATH];
+    UINT length = GetSystemDirectoryA(native, MAX_PATH);
+    char* slash = length != 0 && length < MAX_PATH ? strrchr(native, '\\') : NULL;
+    if (slash != NULL && (size_t)(slash + 1 - native) + sizeof "Sysnative" <= MAX_PATH) {
+        strcpy(slash + 1, "Sysnative");
+        if (RunConsoleToolIn(native, NULL, kLspCommand, started)) return true;
+    }
+    FsRedirectionGuard nativeView;
+    return nativeView.Active() && RunConsoleToolIn(NULL, NULL, kLspCommand, started);
+#endif
+}
+
 }  // namespace
 
 void WriteAdapterSettings(ReportSink report) {
@@ -54,7 +91,32 @@ void WriteAdapterSettings(ReportSink report) {
 
 void WriteLspCatalog(ReportSink report) {
     WriteSectionBanner(report, "Gathering LSP list");
-    RunConsoleTool(report, "Netsh winsock show catalog", NULL);
+    if (!IsWindows64Bit()) {
+        RunConsoleTool(report, kLspCommand, NULL);
+        WriteEmptyLine(report);
+        return;
+    }
+    // 64-bit Windows keeps two catalogs, each listed by its own netsh: the
+    // 32-bit one first, as the shipped program has always shown it, then the
+    // native one, which every 64-bit program uses.
+    char folder32[MAX_PATH];
+    if (ThirtyTwoBitSystemFolder(folder32)) {
+        RunConsoleToolIn(folder32, report, kLspCommand, NULL);
+    } else {
+        WriteFormatted(report, "*--> %s <--*\r\n\r\n", kLspCommand);
+        WriteLine(report, "CreateProcess");
+    }
+    StartedTool started = {NULL, NULL};
+    if (!StartNativeNetsh(&started)) {
+        WriteLine(report, kNativeLspFailure);
+    } else {
+        OwnedHandle process(started.process);
+        OwnedHandle output(started.output);
+        WriteEmptyLine(report);
+        WriteLine(report, kNativeLspHeading);
+        WriteFormatted(report, "*--> %s <--*\r\n\r\n", kLspCommand);
+        CopyStreamToReport(output.Get(), report);
+    }
     WriteEmptyLine(report);
 }
 

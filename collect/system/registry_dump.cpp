@@ -1,6 +1,7 @@
 // The "Dumping System Registry" section: autostart keys and the publisher's
 // key as indented text (on 64-bit Windows from both registry views), then the
-// installed-program lists of the machine and the user.
+// installed-program lists of the machine and the user, and on 64-bit Windows
+// the machine's list once more from the native view, under its own heading.
 //
 // The key dump recurses once per key level. Key trees can be deep (Windows
 // allows 512 levels) and the section runs on the test worker, so the 16 KB
@@ -33,6 +34,7 @@ const RegistryDumpEntry kRegistryDumpTable[kRegistryDumpEntryCount] = {
 namespace {
 
 const char kUninstallPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char kNativeUninstallHeading[] = " (64-bit view)";
 // Key names have at most 255 characters; the buffer holds one more for the NUL.
 const DWORD kSubKeyNameBytes = 255;
 const DWORD kValueBytes = 16383;
@@ -129,11 +131,14 @@ void DumpKeyTable(ReportSink report, const RegistryDumpEntry* table, int count, 
     }
 }
 
-void DumpUninstallKey(ReportSink report, HKEY root, const char* path) {
-    WriteFormatted(report, "\r\n[%s\\%s]\r\n", RegistryRootAbbreviation(root), path);
-    // The 32-bit program's own view (see kProgramRegistryView).
+namespace {
+
+// One installed-program list from the given registry view; the entries are
+// opened in that view too. heading follows the bracketed key name.
+void DumpUninstallKeyInView(ReportSink report, HKEY root, const char* path, REGSAM view, const char* heading) {
+    WriteFormatted(report, "\r\n[%s\\%s]%s\r\n", RegistryRootAbbreviation(root), path, heading);
     OwnedKey key;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ | kProgramRegistryView, key.Receive()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, path, 0, KEY_READ | view, key.Receive()) != ERROR_SUCCESS) {
         WriteLine(report, "\t(key not found)");
         return;
     }
@@ -152,7 +157,7 @@ void DumpUninstallKey(ReportSink report, HKEY root, const char* path) {
         DWORD nameLength = kSubKeyNameBytes + 1;
         if (RegEnumKeyExA(key.Get(), index, name, &nameLength, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) continue;
         OwnedKey entry;
-        if (RegOpenKeyExA(key.Get(), name, 0, KEY_READ, entry.Receive()) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyExA(key.Get(), name, 0, KEY_READ | view, entry.Receive()) != ERROR_SUCCESS) continue;
         WriteFormatted(report, "\t%s", name);
         bool hasName = ReadValueText(entry.Get(), "DisplayName", displayName, kValueBytes + 1);
         bool hasVersion = ReadValueText(entry.Get(), "DisplayVersion", displayVersion, kValueBytes + 1);
@@ -164,7 +169,18 @@ void DumpUninstallKey(ReportSink report, HKEY root, const char* path) {
     }
 }
 
+}  // namespace
+
+void DumpUninstallKey(ReportSink report, HKEY root, const char* path) {
+    // The 32-bit program's own view (see kProgramRegistryView).
+    DumpUninstallKeyInView(report, root, path, kProgramRegistryView, "");
+}
+
 void DumpUninstallList(ReportSink report, HKEY root) { DumpUninstallKey(report, root, kUninstallPath); }
+
+void DumpNativeUninstallKey(ReportSink report, HKEY root, const char* path) {
+    DumpUninstallKeyInView(report, root, path, KEY_WOW64_64KEY, kNativeUninstallHeading);
+}
 
 void WriteRegistryDump(ReportSink report) {
     WriteSectionBanner(report, "Dumping System Registry");
@@ -172,5 +188,8 @@ void WriteRegistryDump(ReportSink report) {
     if (IsWindows64Bit()) DumpKeyTable(report, kRegistryDumpTable, kRegistryDumpEntryCount, true);
     DumpUninstallList(report, HKEY_LOCAL_MACHINE);
     DumpUninstallList(report, HKEY_CURRENT_USER);
+    // The 32-bit view above lists only 32-bit programs; 64-bit programs are
+    // in the machine's native view. (The user's list is one key in both views.)
+    if (IsWindows64Bit()) DumpNativeUninstallKey(report, HKEY_LOCAL_MACHINE, kUninstallPath);
     WriteEmptyLine(report);
 }

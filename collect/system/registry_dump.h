@@ -28,3 +28,6 @@ void DumpKey(ReportSink report, HKEY key, int depth);
 void DumpUninstallList(ReportSink report, HKEY root);
 // The same listing for any key path (the list's own key, or a test's).
 void DumpUninstallKey(ReportSink report, HKEY root, const char* path);
+// The listing from the 64-bit registry view, headed "[root\path] (64-bit
+// view)"; on 64-bit Windows it follows the user's list.
+void DumpNativeUninstallKey(ReportSink report, HKEY root, const char* path);

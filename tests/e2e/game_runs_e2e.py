@@ -23,9 +23,11 @@ and the Runeveil 2 logs into the overlaid prefix first. For every run:
     XP), byte for byte, and nothing else;
   * the lines that depend on the Windows generation and on WOW64: dxdiag's
     command line (as the report shows it and as the tool received it), the
-    D3DX scan's x86/x64 lists, the Windows version lines, the UAC line, the
-    route tracers' command lines, the hosts file's path, and the registry
-    dump's 32- and 64-bit views.
+    D3DX scan's x86/x64 lists, the Windows version lines (the real version,
+    10.0 on Windows 10), the UAC line, the route tracers' command lines, the
+    Winsock catalogs of both system folders' netsh (stand-ins), the hosts
+    file's path, every process's full image path, and the registry dump's
+    32- and 64-bit views with the native view's uninstall list.
 
 dxdiag is played by the tool stand-in in every prefix (Wine's own 64-bit
 dxdiag never ends under WOW64; see game_fixtures.install_dxdiag_stand_in): it
@@ -83,12 +85,12 @@ from ui_shell_test import text  # noqa: E402
 SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
 GAMES = ["Runeveil", "Runeveil 2", "Kharros II", "Solmere"]
 
-# What each test prefix is: Windows generation, WOW64, and the version the
-# system reports to the program (Windows 10 reports 6.2 to a program whose
-# manifest ends at Windows 8).
+# What each test prefix is: Windows generation, WOW64, and the version the OS
+# lines print (Windows 10 reports 6.2 to a program whose manifest ends at
+# Windows 8, which decides the generation; the lines print the real version).
 PREFIXES = {
     "win7": {"generation": 9, "wow64": True, "version": "6.1", "bits": "64"},
-    "win10": {"generation": 10, "wow64": True, "version": "6.2", "bits": "64"},
+    "win10": {"generation": 10, "wow64": True, "version": "10.0", "bits": "64"},
     "winxp": {"generation": 6, "wow64": False, "version": "5.1", "bits": "32"},
     "win2k": {"generation": 5, "wow64": False, "version": "5.0", "bits": "32"},
 }
@@ -100,8 +102,8 @@ UAC_VALUES = {"ConsentPromptBehaviorAdmin": 0, "EnableLUA": 0, "PromptOnSecureDe
 
 # Values that tell the registry views apart. The publisher's key is dumped
 # from both views under WOW64, each showing its own value; the installed-games
-# section and the uninstall lists read without a view flag, so a 32-bit
-# program sees only the 32-bit view there.
+# section and the uninstall lists read the 32-bit view, and on 64-bit Windows
+# the machine's uninstall list follows once more from the native view.
 PUBLISHER_KEY = "SOFTWARE\\OrvaneWest"
 UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 
@@ -119,6 +121,11 @@ VIEW_64_VALUES = ([("HKEY_LOCAL_MACHINE", PUBLISHER_KEY, "View", "sz", "native")
                   + _uninstall_entry("View64"))
 ONLY_VIEW_VALUES = [("HKEY_LOCAL_MACHINE", PUBLISHER_KEY, "View", "sz", "native")] + _uninstall_entry("View32")
 UNINSTALL_LINE = "\tOrvane%s, Orvane, Fixture %s v1.2\r\n"
+
+# The native Winsock catalog's heading, and the bitness of the netsh stand-in
+# in the native system folder (the other build's stand-in, when there is one).
+NATIVE_LSP_HEADING = "64-bit Winsock catalog (native netsh):"
+NATIVE_STAND_IN = {"bits": "32"}
 
 # (file name, product version) of the D3DX look-alikes (tests/tools/d3dx_fixture.rc).
 D3DX_32 = ("d3dx9_77.dll", "9.29.952.3111")
@@ -272,7 +279,7 @@ def check_generation(prefix_name, report, log_lines):
     # Route tracers: pathping, with -4 from XP on.
     route = sections.get("Tracing network paths", "")
     outputs = re.findall(r"stand-in ran: (.*)\r\n", route)
-    tracer_lines = [line for line in log_lines if not line.startswith("dxdiag")]
+    tracer_lines = [line for line in log_lines if not line.startswith(("dxdiag", "Netsh"))]
     tracer = "pathping.exe -w 500 -q 100 " + ("-4 " if generation >= 6 else "")
     check(outputs and all(re.fullmatch(re.escape(tracer) + r"\d+\.\d+\.\d+\.\d+", o) for o in outputs),
           tag + "route tracer command lines %s (want %r and an address)" % (outputs, tracer))
@@ -285,6 +292,46 @@ def check_generation(prefix_name, report, log_lines):
                            ("Gathering LSP list", "Netsh winsock show catalog"),
                            ("Detecting network connections", "netstat -n")):
         check(sections.get(title, "").startswith("*--> %s <--*\r\n\r\n" % command), tag + "%s: %s" % (title, command))
+
+    # Winsock catalogs: the 32-bit netsh's, then on 64-bit Windows the native
+    # one's under its heading (the stand-ins say their bitness and folder).
+    lsp = sections.get("Gathering LSP list", "")
+    said = r"netsh stand-in, (\d+)-bit, in ([^:\r\n]+): Netsh winsock show catalog\r\n"
+    title = re.escape("*--> Netsh winsock show catalog <--*\r\n\r\n")
+    want = title + said + (r"\r\n" + re.escape(NATIVE_LSP_HEADING) + r"\r\n" + title + said if wow64 else "") + r"\r\n\Z"
+    m = re.match(want, lsp)
+    check(m is not None, tag + "the Winsock catalogs %r" % lsp)
+    if m and wow64 and sealed_run.program_bits() == 64:
+        check(m.group(2) == "syswow64" and m.group(4) == "system32",
+              tag + "the 32-bit system folder's netsh first, then the native one: %s" % (m.groups(),))
+    elif m and wow64:
+        check(m.group(1) == "32" and m.group(3) == NATIVE_STAND_IN["bits"],
+              tag + "the 32-bit netsh first, then the native one (a %s-bit stand-in): %s"
+              % (NATIVE_STAND_IN["bits"], m.groups()))
+    elif m:
+        check(m.group(1) == "32", tag + "the system's own (32-bit) netsh: %s" % (m.groups(),))
+
+    # Processes: every line ends with its image's full path, also for the
+    # processes of the other bitness, whose module lists the program cannot
+    # read (on 64-bit Windows Wine's services and explorer are 64-bit, the
+    # shipped program 32-bit); explorer's fields are those of Wine's own file.
+    procs = sections.get("Dumping Running Processes", "")
+    lines = [re.sub(r"^(?:\|   |    )*[+\\] ", "", line) for line in procs.split("\r\n") if line]
+    def full_path(line):
+        # (A path of more than 255 characters is cut there, as every piece of a line is.)
+        m = re.search(r", ([A-Za-z]:\\.*)$", line)
+        return m and (len(", " + m.group(1)) == 255 or m.group(1).lower().endswith("\\" + line.split(",")[0].lower()))
+    pathless = [line for line in lines if not full_path(line)]
+    check(lines and not pathless, tag + "every process line ends with its full image path: %s"
+          % (pathless or "%d lines" % len(lines)))
+    if wow64 and sealed_run.program_bits() == 32:
+        print("untested: that a 64-bit process's version fields come from its native file, not from its namesake "
+              "in SysWOW64 (Wine's two copies carry the same fields)")
+    elif wow64:
+        print("untested: the 64-bit build's lines for 32-bit processes (only 64-bit processes run in this session)")
+    explorer = [line for line in lines if line.lower().startswith("explorer.exe,")]
+    check(explorer and all(", Wine Explorer v" in line and line.lower().endswith("\\system32\\explorer.exe")
+                           for line in explorer), tag + "explorer's line: %s" % explorer)
 
     # Hosts file: the system folder's drivers\etc\hosts, copied whole.
     hosts = sections.get("Collecting Hosts file content")
@@ -310,6 +357,14 @@ def check_generation(prefix_name, report, log_lines):
                              dump.find("[HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]")]
     check(UNINSTALL_LINE % ("View32", "View32") in machine_uninstall and "OrvaneView64" not in machine_uninstall,
           tag + "the machine's uninstall list is read from the 32-bit view")
+    native_heading = "\r\n[HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall] (64-bit view)\r\n"
+    native_uninstall = dump.partition(native_heading)[2]
+    if wow64:
+        check(dump.endswith("\r\n\r\n") and UNINSTALL_LINE % ("View64", "View64") in native_uninstall
+              and "OrvaneView32" not in native_uninstall,
+              tag + "the native view's uninstall list follows the user's, under its own heading: %r" % native_uninstall)
+    else:
+        check(native_heading not in dump, tag + "one uninstall list of the machine on 32-bit Windows")
     if wow64:
         view32 = re.search(r"\[HKLM\\SOFTWARE\\Wow6432Node\\OrvaneWest\]\r\n(.*?)\r\n\r\n", dump, re.S)
         check(view32 is not None and view32.group(1) == "\tView, 32-bit",
@@ -335,6 +390,26 @@ def hold_without_sharing(build_dir, path):
                 return True
         time.sleep(0.1)  # another process: the file it writes is all there is to watch
     return False
+
+
+def install_netsh_stand_ins(build_dir, prefix, wow64, other_build):
+    """Makes the overlaid prefix run the tool stand-in as netsh from each
+    system folder: the build's own in the 32-bit one, and in the native one of
+    a 64-bit prefix the 64-bit build's where it can run (the other build's
+    for the shipped program), else the same one."""
+    own = os.path.join(build_dir, "tests", "tool_stand_in.exe")
+    shutil.copy(own, os.path.join(sealed_run.wow_system_folder(prefix), "netsh.exe"))
+    if wow64:
+        native = own
+        if sealed_run.program_bits() == 64:
+            NATIVE_STAND_IN["bits"] = "64"
+        elif other_build and os.path.exists(os.path.join(other_build, "tests", "tool_stand_in.exe")):
+            native = os.path.join(other_build, "tests", "tool_stand_in.exe")
+            NATIVE_STAND_IN["bits"] = "64"
+        shutil.copy(native, os.path.join(prefix, "drive_c", "windows", "system32", "netsh.exe"))
+    overrides = os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml=")
+    if "netsh.exe=n" not in overrides:
+        os.environ["WINEDLLOVERRIDES"] = overrides + ";netsh.exe=n"
 
 
 def use_foreign_profile(prefix):
@@ -384,6 +459,8 @@ def comparable_sections(report):
         if title in RUN_SECTIONS:
             body = "(differs between runs)"
         body = re.sub(r"\\DGN[0-9A-Fa-f]+\.tmp", r"\\DGN(temporary).tmp", body)
+        # Which name a folder goes by depends on who started the stand-in.
+        body = re.sub(r"(netsh stand-in, \d+-bit), in [^:\r\n]+:", r"\1:", body)
         sections.append((title, [line for line in body.split("\r\n") if line not in BUILD_LINES]))
     return sections
 
@@ -439,6 +516,7 @@ def inside(build_dir, prefix_name, games, held, foreign, compare=None):
         fx.import_registry(ONLY_VIEW_VALUES, "32")
 
     log = fx.install_dxdiag_stand_in(build_dir, prefix, work)
+    install_netsh_stand_ins(build_dir, prefix, p["wow64"], compare)
     # D3DX look-alikes with known product versions: one in the folder a
     # 32-bit program sees as its system folder, one in the native 64-bit one.
     shutil.copy(os.path.join(build_dir, "tests", "d3dx_fixture_a.dll"),

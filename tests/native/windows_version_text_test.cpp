@@ -62,6 +62,19 @@ TEST(OsVersionText, Windows9xBuildIsTheLowHalfOfTheBuildField) {
     EXPECT_EQ(std::string("Windows Version: 6.2\r\nBuild 140272\r\n\r\nProcessor bit : 64"), text);
 }
 
+TEST(OsVersionText, OnlyAReported62IsReplacedByTheTrueVersion) {
+    // Windows 10 and 8.1 behind the manifest's 6.2; Windows 8 itself.
+    EXPECT_TRUE(UseTrueOsVersion(kPlatformNt, 6, 2, 10, 0));
+    EXPECT_TRUE(UseTrueOsVersion(kPlatformNt, 6, 2, 6, 3));
+    EXPECT_TRUE(UseTrueOsVersion(kPlatformNt, 6, 2, 6, 2));
+    // Every other reported version stays, and a lower "true" one is ignored.
+    EXPECT_FALSE(UseTrueOsVersion(kPlatformNt, 6, 1, 10, 0));
+    EXPECT_FALSE(UseTrueOsVersion(kPlatformNt, 5, 1, 5, 1));
+    EXPECT_FALSE(UseTrueOsVersion(kPlatformNt, 6, 2, 6, 1));
+    EXPECT_FALSE(UseTrueOsVersion(kPlatformNt, 6, 2, 0, 0));
+    EXPECT_FALSE(UseTrueOsVersion(kPlatformWin9x, 6, 2, 10, 0));
+}
+
 TEST(OsVersionText, TextThatWouldNotFitIsRefusedAndTheBufferKept) {
     char text[256] = "untouched";
     std::string servicePack(220, 's');

@@ -13,7 +13,11 @@
 //                   stopped while it writes), "nofile" ends without writing
 //                   FILE, "gate" waits until the file named by DGN_STANDIN_GATE
 //                   exists, then copies
-//   anything else   prints "stand-in ran: " and its command line
+//   anything else   prints "stand-in ran: " and its command line; copied as
+//                   netsh.exe, "netsh stand-in, N-bit, in FOLDER: " and its
+//                   command line instead (N its own bitness, FOLDER the name
+//                   of the folder it was started from, in lower case), so that
+//                   a test tells the two system folders' catalogs apart
 // With DGN_STANDIN_LOG set, it first appends its command line and its process
 // id, each followed by CR LF, to that file.
 // When it does not play dxdiag (a tool whose command line the program under
@@ -124,6 +128,25 @@ int PlayDxDiag(const wchar_t* target) {
     return CopyFileW(wideSource, target, FALSE) ? 0 : 3;
 }
 
+// The name of the folder this program file lies in, in lower case.
+const char* OwnFolderName(char folder[MAX_PATH]) {
+    DWORD length = GetModuleFileNameA(NULL, folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return "";
+    char* slash = strrchr(folder, '\\');
+    if (slash == NULL) return "";
+    *slash = '\0';
+    slash = strrchr(folder, '\\');
+    return CharLowerA(slash != NULL ? slash + 1 : folder);
+}
+
+bool PlaysNetsh() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    const char* slash = strrchr(path, '\\');
+    return lstrcmpiA(slash != NULL ? slash + 1 : path, "netsh.exe") == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -158,6 +181,13 @@ int main(int argc, char** argv) {
     } else if (strcmp(command, "silent") == 0) {
     } else if (strcmp(command, "hang") == 0) {
         Sleep(INFINITE);
+    } else if (PlaysNetsh()) {
+        char folder[MAX_PATH];
+        char said[MAX_PATH + 64];
+        wsprintfA(said, "netsh stand-in, %d-bit, in %s: ", (int)sizeof(void*) * 8, OwnFolderName(folder));
+        Print(said);
+        Print(GetCommandLineA());
+        Print("\r\n");
     } else {
         Print("stand-in ran: ");
         Print(GetCommandLineA());

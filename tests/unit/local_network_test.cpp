@@ -300,6 +300,12 @@ TEST(HostsFilePrefixSystemFiles, OldOrUnknownWindowsReadsHostsFromTheWindowsFold
 }
 
 namespace {
+std::string ToolSectionText(void (*write)(ReportSink)) {
+    ReportFile report;
+    write(report.sink());
+    return report.Contents();
+}
+
 // The tools' own output is theirs; the frame around it is ours.
 void ExpectToolSection(void (*write)(ReportSink), const std::string& title, const std::string& commandLine,
                        bool printsSomething) {
@@ -326,7 +332,31 @@ TEST(ToolSections, NetworkConnectionsRunNetstat) {
     ExpectToolSection(WriteNetworkConnections, "Detecting network connections", "netstat -n", false);
 }
 
-TEST(ToolSections, LspCatalogRunsNetshWithItsCapitalN) {
+TEST(ToolSections, LspCatalogRunsNetshWithItsCapitalNOnEveryPrefix) {
     // Wine's netsh is a stub that prints nothing to a pipe.
-    ExpectToolSection(WriteLspCatalog, "Gathering LSP list", "Netsh winsock show catalog", false);
+    if (!IsWindows64Bit()) {
+        ExpectToolSection(WriteLspCatalog, "Gathering LSP list", "Netsh winsock show catalog", false);
+        EXPECT_EQ(std::string::npos, ToolSectionText(WriteLspCatalog).find("64-bit")) << "one catalog";
+        return;
+    }
+    // 64-bit Windows: the 32-bit netsh's catalog, then the native one's.
+    const std::string text = ToolSectionText(WriteLspCatalog);
+    const std::string title = "*--> Netsh winsock show catalog <--*\r\n\r\n";
+    const std::string head = SectionBanner("Gathering LSP list") + title;
+    ASSERT_EQ(0u, text.find(head)) << text;
+    const size_t native = text.find("\r\n64-bit Winsock catalog (native netsh):\r\n" + title, head.size());
+    ASSERT_NE(std::string::npos, native) << text;
+    EXPECT_EQ("\r\n", text.substr(text.size() - 2));
+    EXPECT_EQ(std::string::npos, text.find("CreateProcess", native)) << text;
+    const std::string first = text.substr(head.size(), native - head.size());
+#if defined(_WIN64)
+    // This build runs its tests where no 32-bit program can run: there the
+    // 32-bit netsh cannot start, which its own catalog's place says.
+    const bool thirtyTwoBitRuns = first != "CreateProcess\r\n";
+#else
+    const bool thirtyTwoBitRuns = true;
+#endif
+    if (thirtyTwoBitRuns) {
+        EXPECT_EQ(std::string::npos, first.find("CreateProcess")) << text;
+    }
 }

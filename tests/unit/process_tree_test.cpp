@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/windows_version.h"
 #include "test_support.h"
 
 using testing_support::BesideTestProgram;
@@ -146,5 +147,34 @@ TEST(ProcessTree, ImagePathComesFromTheModuleList) {
     node = CreateProcessNode(0xFFFFFFF0u, 0, "gone.exe");
     FindImagePath(node);
     EXPECT_STREQ("gone.exe", node->imagePath);
+    FreeProcessForest(node);
+}
+
+TEST(ProcessTree, UnreadableModuleListTakesThePathAndFieldsFromTheSystemOnEveryPrefix) {
+    // The system names other processes' images from Vista on.
+    EXPECT_EQ(GetWindowsGeneration() >= WindowsGeneration::WinVista, CanQuerySystemImagePath());
+    const std::string facts = ", Diagnova Test Tools, Process tree helper v3.1.4.1, ";
+    HelperTree tree;
+    ASSERT_TRUE(tree.started());
+    ProcessNode* node = CreateProcessNode(FindProcessId("root.exe"), 0, "root.exe");
+    FillProcessFacts(node, true, false);  // as when the module list cannot be read
+    std::string line;
+    PrintProcessNode(node, [](void* context, const char* text) { *static_cast<std::string*>(context) += text; },
+                     &line);
+    if (CanQuerySystemImagePath())
+        EXPECT_EQ("\\ root.exe" + facts + tree.Path("root.exe") + "\r\n", line);
+    else
+        EXPECT_EQ("\\ root.exe, root.exe\r\n", line) << "XP: the name, and no file of that name on the search path";
+    FreeProcessForest(node);
+
+    // A process that cannot be named (it has ended) never shows the fields of
+    // another file of its name, except on XP, which searches for it as before.
+    char searched[256] = "";
+    ASSERT_TRUE(GetVersionStringField("process_tree_helper.exe", "FileDescription", searched))
+        << "the search finds the helper beside the test program";
+    node = CreateProcessNode(0xFFFFFFF0u, 0, "process_tree_helper.exe");
+    FillProcessFacts(node, true, true);
+    EXPECT_STREQ("process_tree_helper.exe", node->imagePath);
+    EXPECT_STREQ(CanQuerySystemImagePath() ? "" : searched, node->fileDescription);
     FreeProcessForest(node);
 }

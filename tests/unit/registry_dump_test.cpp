@@ -246,6 +246,15 @@ TEST(RegistryDump, SectionCoversBothViewsAndUninstallListsSharedRegistryOnEveryP
     RegistryKey uninstall(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + entry);
     uninstall.SetString("DisplayName", "Solmere");
     uninstall.SetString("Publisher", "Orvane");
+    // One machine-wide program per view: on 64-bit Windows each list shows its own.
+    const std::string machineKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + entry;
+    RegistryKey machine32(HKEY_LOCAL_MACHINE, machineKey + "32", wow64 ? KEY_WOW64_32KEY : 0);
+    machine32.SetString("DisplayName", "Program32");
+    std::unique_ptr<RegistryKey> machine64;
+    if (wow64) {
+        machine64.reset(new RegistryKey(HKEY_LOCAL_MACHINE, machineKey + "64", KEY_WOW64_64KEY));
+        machine64->SetString("DisplayName", "Program64");
+    }
 
     ReportFile report;
     WriteRegistryDump(report.sink());
@@ -265,8 +274,9 @@ TEST(RegistryDump, SectionCoversBothViewsAndUninstallListsSharedRegistryOnEveryP
     }
     expectedKeys.push_back("[HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]");
     expectedKeys.push_back("[HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]");
+    if (wow64) expectedKeys.push_back("[HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall] (64-bit view)");
     EXPECT_EQ(expectedKeys, BracketLines(text));
-    EXPECT_EQ(wow64 ? 16u : 9u, expectedKeys.size());
+    EXPECT_EQ(wow64 ? 17u : 9u, expectedKeys.size());
     EXPECT_EQ("[HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce]", expectedKeys[0]);
     EXPECT_EQ("[HKLM\\SOFTWARE\\OrvaneWest]", expectedKeys[6]);
 
@@ -279,4 +289,13 @@ TEST(RegistryDump, SectionCoversBothViewsAndUninstallListsSharedRegistryOnEveryP
     }
     std::string userList = BlockAfter(text, "[HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]\r\n");
     EXPECT_NE(std::string::npos, userList.find("\t" + entry + ", Orvane, Solmere\r\n")) << userList;
+    std::string machineList = BlockAfter(text, "[HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]\r\n");
+    EXPECT_NE(std::string::npos, machineList.find("\t" + entry + "32, Program32\r\n")) << machineList;
+    EXPECT_EQ(std::string::npos, machineList.find(entry + "64")) << machineList;
+    if (wow64) {
+        std::string nativeList =
+            BlockAfter(text, "[HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall] (64-bit view)\r\n");
+        EXPECT_NE(std::string::npos, nativeList.find("\t" + entry + "64, Program64\r\n")) << nativeList;
+        EXPECT_EQ(std::string::npos, nativeList.find(entry + "32")) << nativeList;
+    }
 }

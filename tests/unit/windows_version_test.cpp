@@ -47,7 +47,9 @@ TEST(WindowsVersion, OsVersionLinesOnEveryPrefix) {
     std::string expected;
     switch (ExpectedGeneration()) {
         case 9: expected = "Windows Version: 6.1\r\nBuild 7601\r\nService Pack 1\r\n"; break;
-        case 10: expected = "Windows Version: 6.2\r\nBuild 9200\r\n\r\n"; break;
+        // Wine's Windows 10 reports 6.2 build 9200 to this program, as Windows
+        // does; the lines print what RtlGetVersion says.
+        case 10: expected = "Windows Version: 10.0\r\nBuild 18362\r\n\r\n"; break;
         case 6: expected = "Windows Version: 5.1\r\nBuild 2600\r\nService Pack 3\r\n"; break;
         default: FAIL() << "no expectation for generation " << ExpectedGeneration();
     }
@@ -127,4 +129,25 @@ TEST(VersionResource, NoTranslationTableMeansNoField) {
     char version[260] = "";
     ASSERT_TRUE(GetFileProductVersion(BesideTestProgram("version_probe_untranslated.dll").c_str(), version));
     EXPECT_STREQ("4.3.2.1\n", version);
+}
+
+TEST(VersionResource, NativeViewReadsSystemFolderFilesAndOthersAlikeOnEveryPrefix) {
+    // A system-folder file is read with redirection off (the native copy;
+    // Wine's two copies of explorer.exe carry the same fields), any other
+    // file as usual.
+    char folder[MAX_PATH];
+    ASSERT_NE(0u, GetWindowsDirectoryA(folder, sizeof folder));
+    const std::string explorer = std::string(folder) + "\\system32\\explorer.exe";
+    char native[256] = "";
+    char usual[256] = "";
+    ASSERT_TRUE(GetNativeVersionStringField(explorer.c_str(), "FileDescription", native));
+    ASSERT_TRUE(GetVersionStringField(explorer.c_str(), "FileDescription", usual));
+    EXPECT_STREQ(usual, native);
+    bool ok = false;
+    EXPECT_EQ(Field("version_probe_neutral.dll", "CompanyName", &ok), [] {
+        char value[256] = "";
+        GetNativeVersionStringField(BesideTestProgram("version_probe_neutral.dll").c_str(), "CompanyName", value);
+        return std::string(value);
+    }());
+    EXPECT_TRUE(ok);
 }
