@@ -38,21 +38,31 @@ case_run() {
     return "$rc"
 }
 
-# The main job as scripts/run runs it, on the XP prefix; its archive,
-# screenshots and report stay in /mnt/out/run. The report must be the
-# 32-bit program's: it reads "processor architecture : x86".
-main_job() {
-    local game=$1 report rc
-    mkdir -p /root/out
-    python3 tests/e2e/main_job.py "$build" --game "$game" --xvfb --out /root/out
+# main_job_of BUILD GAME OUT ARCHITECTURE: the main job on BUILD's program,
+# its archive, screenshots and report in OUT; the report must read
+# "processor architecture : ARCHITECTURE", so that no run passes on the
+# wrong program.
+main_job_of() {
+    local build=$1 game=$2 dir=$3 arch=$4 report rc
+    mkdir -p "$dir"
+    python3 tests/e2e/main_job.py "$build" --game "$game" --xvfb --out "$dir"
     rc=$?
-    report=$(find /root/out -name '* Test.txt' | head -n1)
-    if [ -n "$report" ] && grep -q 'processor architecture : x86' "$report"; then
-        echo "architecture: the report reads \"processor architecture : x86\""
+    report=$(find "$dir" -name '* Test.txt' | head -n1)
+    if [ -n "$report" ] && grep -q "processor architecture : $arch" "$report"; then
+        echo "architecture: the report reads \"processor architecture : $arch\""
     else
-        echo "problem: the report does not read \"processor architecture : x86\": $(grep -a 'processor architecture' "$report" 2>/dev/null)"
+        echo "FAIL the report does not read \"processor architecture : $arch\": $(grep -a 'processor architecture' "$report" 2>/dev/null)"
         rc=1
     fi
+    return "$rc"
+}
+
+# The main job as scripts/run runs it, on the XP prefix; its archive,
+# screenshots and report stay in /mnt/out/run.
+main_job() {
+    local rc
+    main_job_of "$build" "$1" /root/out x86
+    rc=$?
     cp -r /root/out "$out/run"
     return "$rc"
 }
@@ -63,7 +73,7 @@ main_job() {
 # is caught on either kind of host. The host shares its 64-bit build as
 # "build64"; the build uses this PC's prefixes.
 main_job_64() {
-    local build64=/root/build64 report rc
+    local build64=/root/build64
     mkdir -p /mnt/build64 "$build64"
     mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,ro build64 /mnt/build64 ||
         { echo "FAIL the host's 64-bit build cannot be mounted"; return 1; }
@@ -72,16 +82,7 @@ main_job_64() {
         (cd "$build64" && tar xf -) || { echo "FAIL the 64-bit build cannot be copied"; return 1; }
     ln -sfn /root/build/wine "$build64/wine"
     echo "program: $(sha256sum "$build64/Diagnova.exe" | cut -c1-16), the 64-bit build"
-    python3 tests/e2e/main_job.py "$build64" --xvfb --out /root/out64
-    rc=$?
-    report=$(find /root/out64 -name '* Test.txt' | head -n1)
-    if [ -n "$report" ] && grep -q 'processor architecture : x64' "$report"; then
-        echo "architecture: the report reads \"processor architecture : x64 (AMD or Intel)\""
-    else
-        echo "FAIL the report does not read \"processor architecture : x64\": $(grep -a 'processor architecture' "$report" 2>/dev/null)"
-        rc=1
-    fi
-    return "$rc"
+    main_job_of "$build64" "Runeveil 2" /root/out64 x64
 }
 
 : >"$out/results"
