@@ -219,8 +219,10 @@ def verify_file(d, program, argument, wait_seconds, env, person):
         except subprocess.TimeoutExpired:
             return None, None, "the test driver did not end; it was ended"
         # Under a busy X server Wine now and then fails to create a message
-        # box at all; one more try tells that from a real fault.
-        if r.get("error") != "the program ended before showing the window":
+        # box at all, or to start the program (CreateProcess error 1359);
+        # one more try tells that from a real fault.
+        error = r.get("error") or ""
+        if error != "the program ended before showing the window" and not error.startswith("cannot start "):
             break
     text, error = r.get("text"), r.get("error")
     if error == "timeout waiting for a window":
