@@ -34,7 +34,8 @@ program.
 
 scripts/run FILE... calls it with --verify: each file is checked by the
 program's verification mode, one program run per file; its message box is
-read, printed and closed, or left to a person on $DISPLAY (verify_files).
+read, printed and closed (in a sealed session with an X server of its own),
+or left to a person on $DISPLAY (verify_files).
 
 Usage: main_job.py BUILD_DIR [--game NAME] [--out DIR]   (as root)
        main_job.py --verify BUILD_DIR [--xvfb] FILE...   (every word after is a file)
@@ -255,7 +256,7 @@ def verify_files(build_dir, files, own_display):
               % os.environ.get("DIAGNOVA_RUN_WAIT"), file=sys.stderr)
         return NO_OUTCOME
     env = dict(os.environ)
-    xvfb = sealed_run.start_xvfb(env) if own_display else None
+    xvfb = sealed_run.start_xvfb(env) if own_display and not env.get("DISPLAY") else None
     worst = 0
     try:
         for argument in files:
@@ -509,7 +510,17 @@ def main(argv):
         return 2
     if len(argv) >= 2 and argv[0] == "--verify":
         xvfb = argv[2:3] == ["--xvfb"]
-        return verify_files(os.path.abspath(argv[1]), argv[3 if xvfb else 2:], xvfb or not os.environ.get("DISPLAY"))
+        build_dir, files = os.path.abspath(argv[1]), argv[3 if xvfb else 2:]
+        if not xvfb and os.environ.get("DISPLAY"):
+            return verify_files(build_dir, files, False)
+        # Nobody can see the boxes: the runs get a session of their own (an
+        # X server, a Wine server and an overlay of the prefix), so that a
+        # Wine server already running for the prefix on another display can
+        # neither take their windows nor keep them from opening.
+        return sealed_run.run([sys.executable, os.path.abspath(__file__), "--verify-inside", build_dir] + files,
+                              xvfb=True, wine_prefix=os.environ.get("WINEPREFIX"))
+    if len(argv) >= 2 and argv[0] == "--verify-inside":
+        return verify_files(os.path.abspath(argv[1]), argv[2:], True)
     args = parse(argv)
     if game_index(args.game) is None:
         print("unknown game %r; valid names: %s" % (args.game, valid_names()), file=sys.stderr)
